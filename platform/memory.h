@@ -1,0 +1,27 @@
+// Every local-memory and heap allocation of the module goes through these calls:
+// one narrow seam that a test can make fail, to reach the out-of-memory and
+// lock-failure paths on every build. Outside tests they are the plain calls.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win32.h"
+
+namespace ifzvk::sys {
+
+HLOCAL AllocLocal(UINT flags, SIZE_T bytes);
+LPVOID LockLocal(HLOCAL block);
+void UnlockLocal(HLOCAL block);
+void FreeLocal(HLOCAL block);
+
+// C runtime heap: blocks are released with FreeHeap or free().
+void* AllocHeap(std::size_t bytes);
+void FreeHeap(void* block);
+
+// Test seam: the call of the given kind that comes `nth` from now (1 = the
+// next one) fails; 0 turns it off. Not for concurrent use.
+enum class FaultKind { LocalAlloc, LocalLock, HeapAlloc };
+void FailCall(FaultKind kind, int nth);
+void ClearFaults();
+
+}  // namespace ifzvk::sys

@@ -1,0 +1,102 @@
+#include "plugin/bitmap.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "document/thumbnail.h"
+#include "platform/memory.h"
+
+namespace ifzvk {
+namespace {
+
+void WriteHeader(BITMAPINFOHEADER& header, int width, int height) {
+  header.biSize = sizeof(BITMAPINFOHEADER);
+  header.biWidth = width;
+  header.biHeight = height;  // positive: rows are stored bottom-up
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  header.biSizeImage = 0;
+  header.biXPelsPerMeter = 0;
+  header.biYPelsPerMeter = 0;
+  header.biClrUsed = 0;
+  header.biClrImportant = 0;
+}
+
+// Block row r holds image row height - 1 - r, each pixel as blue, green, red;
+// byte 3 of the image pixel is dropped and the row's padding is zeroed.
+void WriteRows(const qoru::CImage32& image, int width, int height, std::size_t stride, unsigned char* bits) {
+  const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
+  for (int r = 0; r < height; ++r) {
+    unsigned char* out = bits + static_cast<std::size_t>(r) * stride;
+    const int y = height - 1 - r;
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t pixel = image.GetPixel(x, y);
+      out[0] = static_cast<unsigned char>(pixel);
+      out[1] = static_cast<unsigned char>(pixel >> 8);
+      out[2] = static_cast<unsigned char>(pixel >> 16);
+      out += 3;
+    }
+    std::memset(out, 0, stride - pixelBytes);
+  }
+}
+
+void Release(HLOCAL* pHBInfo, HLOCAL* pHBm) {
+  sys::FreeLocal(*pHBInfo);
+  sys::FreeLocal(*pHBm);
+  *pHBInfo = nullptr;
+  *pHBm = nullptr;
+}
+
+}  // namespace
+
+int WriteBitmap(const qoru::CImage32& image, int width, int height, HLOCAL* pHBInfo, HLOCAL* pHBm) {
+  const std::size_t stride = BitmapStride(width);
+  const std::size_t bitsBytes = stride * static_cast<std::size_t>(height);
+
+  // Both blocks are asked for before either answer is looked at.
+  *pHBInfo = sys::AllocLocal(LMEM_MOVEABLE, sizeof(BITMAPINFOHEADER));
+  *pHBm = sys::AllocLocal(LMEM_MOVEABLE, bitsBytes);
+  if (*pHBInfo == nullptr || *pHBm == nullptr) {
+    Release(pHBInfo, pHBm);
+    return OutOfMemory;
+  }
+
+  auto* header = static_cast<BITMAPINFOHEADER*>(sys::LockLocal(*pHBInfo));
+  auto* bits = static_cast<unsigned char*>(sys::LockLocal(*pHBm));
+  if (header == nullptr || bits == nullptr) {
+    if (header != nullptr) sys::UnlockLocal(*pHBInfo);
+    if (bits != nullptr) sys::UnlockLocal(*pHBm);
+    Release(pHBInfo, pHBm);
+    return MemoryError;
+  }
+
+  WriteHeader(*header, width, height);
+  WriteRows(image, width, height, stride, bits);
+  sys::UnlockLocal(*pHBInfo);
+  sys::UnlockLocal(*pHBm);
+  return Success;
+}
+
+int BuildBitmap(const unsigned char* document, std::size_t length, HLOCAL* pHBInfo, HLOCAL* pHBm,
+                ProgressCallback lpPrgressCallback, SusieData lData) {
+  if (lpPrgressCallback != nullptr && lpPrgressCallback(0, 1, lData) != 0) return Aborted;
+
+  qoru::CImage32 image;
+  int width = 1;
+  int height = 1;
+  // A document without a usable preview still gives a picture: 1 x 1, black.
+  if (ExtractThumbnail(document, length, image)) {
+    width = image.width;
+    height = image.height;
+  }
+
+  const int written = WriteBitmap(image, width, height, pHBInfo, pHBm);
+  if (written != Success) return written;
+
+  // An abort here does not take the finished bitmap back: the blocks stay with the host.
+  if (lpPrgressCallback != nullptr && lpPrgressCallback(1, 1, lData) != 0) return Aborted;
+  return Success;
+}
+
+}  // namespace ifzvk

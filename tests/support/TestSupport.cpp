@@ -1,0 +1,86 @@
+#include "support/TestSupport.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace ifzvk::test {
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+void WriteFileBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool ReadFileBytes(const std::string& path, Bytes& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(path, error);
+}
+
+ScopedWorkDir::ScopedWorkDir() {
+  previous_ = fs::current_path().string();
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = fs::temp_directory_path() / ("zvk-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = candidate.string();
+      break;
+    }
+  }
+  fs::current_path(path_);
+}
+
+ScopedWorkDir::~ScopedWorkDir() {
+  std::error_code error;
+  fs::current_path(previous_, error);
+  fs::remove_all(path_, error);
+}
+
+std::vector<std::string> ScopedWorkDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+void HostBitmap::Release() {
+  if (info != nullptr) LocalFree(info);
+  if (bits != nullptr) LocalFree(bits);
+  info = bits = nullptr;
+}
+
+namespace {
+Bytes CopyBlock(HLOCAL handle, std::size_t count) {
+  if (handle == nullptr) return {};
+  const auto* start = static_cast<const unsigned char*>(LocalLock(handle));
+  Bytes bytes(start, start + count);
+  LocalUnlock(handle);
+  return bytes;
+}
+
+std::int32_t Int32At(const Bytes& bytes, std::size_t offset) {
+  std::int32_t value = 0;
+  if (bytes.size() >= offset + 4) std::memcpy(&value, bytes.data() + offset, 4);
+  return value;
+}
+}  // namespace
+
+Bytes HostBitmap::InfoBytes() const { return CopyBlock(info, sizeof(BITMAPINFOHEADER)); }
+Bytes HostBitmap::BitsBytes(std::size_t count) const { return CopyBlock(bits, count); }
+std::int32_t HostBitmap::Width() const { return Int32At(InfoBytes(), 4); }
+std::int32_t HostBitmap::Height() const { return Int32At(InfoBytes(), 8); }
+
+}  // namespace ifzvk::test
