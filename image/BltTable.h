@@ -1,0 +1,64 @@
+// Blend lookup tables: weights, products, distances, a gamma curve and noise,
+// precomputed once for the blending routines of the image library. The module
+// holds one instance for its whole lifetime (plugin/module_statics.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qoru {
+
+// The library's own linear congruential generator. Seeding takes one step and
+// throws its output away, so a seed never shows up as the first output.
+class CNoiseGenerator {
+ public:
+  explicit CNoiseGenerator(std::int32_t seed);
+  // The next value, 0 to 32767: bits 16-30 of the new state.
+  int Next();
+
+ private:
+  std::uint32_t state_;
+};
+
+class CBltTable {
+ public:
+  // Entries of the three weight tables: 256 weights w, then 256 complements
+  // (entry 256 + w holds 255 - w). Each entry carries its number in 16-bit
+  // lanes 0-2 of a 64-bit value; lane 3 is 0.
+  static constexpr std::size_t kWeightEntries = 512;
+  static constexpr std::size_t kSquareEntries = 256 * 256;  // (k, l) at k * 256 + l
+  static constexpr std::size_t kGammaEntries = 256;
+  static constexpr std::size_t kNoiseEntries = 1024;
+
+  // Takes all seven blocks and fills them in field order, noise last.
+  // Out of memory: every block taken so far is given back and all seven
+  // pointers stay null. Nothing reads the tables on a failure path, and a
+  // module load must not fail over tables that no call of the plug-in uses.
+  CBltTable();
+  ~CBltTable();
+  CBltTable(const CBltTable&) = delete;
+  CBltTable& operator=(const CBltTable&) = delete;
+
+  // Reseeds the generator and refills all of `noise`; no-op without the table.
+  void FillNoise(std::int32_t seed);
+
+  std::uint64_t* weight128 = nullptr;    // w * 128 per lane
+  std::uint64_t* weightPlus1 = nullptr;  // w + 1 per lane; complements 255 - w
+  std::uint64_t* weight = nullptr;       // w per lane
+  std::uint8_t* mulDiv255 = nullptr;     // k * l / 255, truncated
+  std::int32_t* hypot16 = nullptr;       // sqrt(k^2 + l^2) in 16.16 fixed point, truncated
+  std::uint8_t* gamma22 = nullptr;       // 255 * (k / 255)^2.2, truncated
+  std::uint8_t* noise = nullptr;         // 0 to 254
+
+ private:
+  bool AllocateAll();
+  void FreeAll();
+};
+
+// Bytes the seven tables take together.
+constexpr std::size_t kBltTableBytes = 3 * CBltTable::kWeightEntries * sizeof(std::uint64_t) +
+                                       CBltTable::kSquareEntries * (sizeof(std::uint8_t) + sizeof(std::int32_t)) +
+                                       CBltTable::kGammaEntries + CBltTable::kNoiseEntries;
+static_assert(kBltTableBytes == 341248);
+
+}  // namespace qoru
