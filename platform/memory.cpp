@@ -2,11 +2,19 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 
 namespace ifzvk::sys {
 namespace {
 
 std::atomic<int> countdown[3];
+std::atomic<int> fillByte{-1};
+
+void* Filled(void* block, std::size_t bytes) {
+  const int byte = fillByte.load(std::memory_order_relaxed);
+  if (block != nullptr && byte >= 0) std::memset(block, byte, bytes);
+  return block;
+}
 
 // True when this call is the one a test asked to fail.
 bool Injected(FaultKind kind) {
@@ -21,7 +29,13 @@ bool Injected(FaultKind kind) {
 }  // namespace
 
 HLOCAL AllocLocal(UINT flags, SIZE_T bytes) {
-  return Injected(FaultKind::LocalAlloc) ? nullptr : ::LocalAlloc(flags, bytes);
+  if (Injected(FaultKind::LocalAlloc)) return nullptr;
+  HLOCAL block = ::LocalAlloc(flags, bytes);
+  if (block == nullptr || (flags & LMEM_ZEROINIT) != 0 || fillByte.load(std::memory_order_relaxed) < 0) return block;
+  void* start = ::LocalLock(block);
+  Filled(start, bytes);
+  ::LocalUnlock(block);
+  return block;
 }
 
 LPVOID LockLocal(HLOCAL block) { return Injected(FaultKind::LocalLock) ? nullptr : ::LocalLock(block); }
@@ -32,14 +46,19 @@ void FreeLocal(HLOCAL block) {
   if (block != nullptr) ::LocalFree(block);
 }
 
-void* AllocHeap(std::size_t bytes) { return Injected(FaultKind::HeapAlloc) ? nullptr : std::malloc(bytes); }
+void* AllocHeap(std::size_t bytes) {
+  return Injected(FaultKind::HeapAlloc) ? nullptr : Filled(std::malloc(bytes), bytes);
+}
 
 void FreeHeap(void* block) { std::free(block); }
 
 void FailCall(FaultKind kind, int nth) { countdown[static_cast<int>(kind)].store(nth < 0 ? 0 : nth); }
 
+void FillNewBlocks(int byte) { fillByte.store(byte < 0 ? -1 : (byte & 0xFF)); }
+
 void ClearFaults() {
   for (auto& left : countdown) left.store(0);
+  fillByte.store(-1);
 }
 
 }  // namespace ifzvk::sys

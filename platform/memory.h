@@ -22,6 +22,10 @@ void FreeHeap(void* block);
 // next one) fails; 0 turns it off. Not for concurrent use.
 enum class FaultKind { LocalAlloc, LocalLock, HeapAlloc };
 void FailCall(FaultKind kind, int nth);
+// Test seam: new uncleared local and heap blocks are filled with this byte (as
+// a debug heap would), so a test sees any byte the module forgets to write.
+// A negative value turns it off; ClearFaults turns it off too.
+void FillNewBlocks(int byte);
 void ClearFaults();
 
 }  // namespace ifzvk::sys

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "tools/host/PluginModule.h"
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,17 +59,17 @@ std::vector<std::string> ScopedWorkDir::Entries() const {
 }
 
 void HostBitmap::Release() {
-  if (info != nullptr) LocalFree(info);
-  if (bits != nullptr) LocalFree(bits);
+  host::FreeBlock(info);
+  host::FreeBlock(bits);
   info = bits = nullptr;
 }
 
 namespace {
 Bytes CopyBlock(HLOCAL handle, std::size_t count) {
   if (handle == nullptr) return {};
-  const auto* start = static_cast<const unsigned char*>(LocalLock(handle));
+  const auto* start = static_cast<const unsigned char*>(host::LockBlock(handle));
   Bytes bytes(start, start + count);
-  LocalUnlock(handle);
+  host::UnlockBlock(handle);
   return bytes;
 }
 

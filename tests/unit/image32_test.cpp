@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <ostream>
 
 #include "image/Image32.h"
 #include "support/TestSupport.h"
@@ -28,6 +29,8 @@ struct SizeCase {
   bool squarePow2;
   int mask;
 };
+
+std::ostream& operator<<(std::ostream& out, const SizeCase& c) { return out << c.width << "x" << c.height; }
 
 class Image32Sizes : public testing::TestWithParam<SizeCase> {};
 

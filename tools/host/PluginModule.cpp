@@ -1,5 +1,7 @@
 #include "tools/host/PluginModule.h"
 
+#include <cstdlib>
+
 #ifndef _WIN32
 #include <dlfcn.h>
 #include <unistd.h>
@@ -61,6 +63,30 @@ void* PluginModule::Symbol(const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
 #else
   return dlsym(handle_, name);
+#endif
+}
+
+const void* LockBlock(HLOCAL block) {
+#ifdef _WIN32
+  return LocalLock(block);
+#else
+  return block;
+#endif
+}
+
+void UnlockBlock(HLOCAL block) {
+#ifdef _WIN32
+  LocalUnlock(block);
+#else
+  (void)block;
+#endif
+}
+
+void FreeBlock(HLOCAL block) {
+#ifdef _WIN32
+  if (block != nullptr) LocalFree(block);
+#else
+  std::free(block);
 #endif
 }
 

@@ -42,6 +42,13 @@ class PluginModule {
   std::string error_;
 };
 
+// The host's side of a local-memory block from the module. On Windows these
+// are LocalLock, LocalUnlock and LocalFree; elsewhere the handle is the block's
+// own address and the block is released with free().
+const void* LockBlock(HLOCAL block);
+void UnlockBlock(HLOCAL block);
+void FreeBlock(HLOCAL block);
+
 // The folder that holds the running program, with a trailing separator.
 std::string ExecutableDirectory();
 
