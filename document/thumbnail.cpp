@@ -1,11 +1,108 @@
 #include "document/thumbnail.h"
 
-namespace ifzvk {
+#include <tinyxml.h>
 
-// Until the document reader lands every document is treated as one without a
-// usable preview, so the host receives the 1 x 1 fallback picture.
-bool ExtractThumbnail(const unsigned char* /*document*/, std::size_t /*length*/, qoru::CImage32& /*image*/) noexcept {
-  return false;
+#include <boost/lexical_cast.hpp>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "document/Container.h"
+#include "document/FileSeek.h"
+#include "document/PackerDecode.h"
+#include "platform/win32.h"
+
+namespace ifzvk {
+namespace {
+
+// Deletes the temporary file when it goes out of scope. Declared after the
+// writer, the decoder and the XML tree, it runs before they are destroyed,
+// whichever way the extraction ends.
+struct TemporaryFileRemover {
+  ~TemporaryFileRemover() { DeleteFileA(kTemporaryXmlFile); }
+};
+
+// Copies width x height pixels of the record named `bin` into the image,
+// which Resize has already given at least that many. Nothing is copied unless
+// both sides are 0 or more, the byte count fits in 32 bits and the decoded
+// block holds that many bytes.
+bool CopyPreview(const qoru::CPackerDecode& decoder, const std::string& bin, int width, int height,
+                 qoru::CImage32& image) {
+  if (width < 0 || height < 0) return false;
+  const std::uint64_t bytes = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 4u;
+  if (bytes > std::numeric_limits<std::uint32_t>::max()) return false;
+
+  PacHeader header;
+  void* block = nullptr;
+  if (!decoder.Decode(bin.c_str(), &header, &block) || block == nullptr) return false;
+  const bool fits = header.unpackedSize >= bytes;
+  if (fits) std::memcpy(image.pixels, block, static_cast<std::size_t>(bytes));
+  std::free(block);
+  return fits;
+}
+
+// Finds Zorvik, then its first direct child Thumb, reads the preview's size
+// and record name, and fills the image.
+bool ReadPreview(const TiXmlDocument& tree, const qoru::CPackerDecode& decoder, qoru::CImage32& image) {
+  const TiXmlElement* root = tree.FirstChildElement("Zorvik");
+  if (root == nullptr) return false;
+  const TiXmlElement* thumb = root->FirstChildElement("Thumb");
+  if (thumb == nullptr) return false;
+
+  const std::string widthText = AttributeText(*thumb, "width");
+  const std::string heightText = AttributeText(*thumb, "height");
+  const std::string bin = AttributeText(*thumb, "bin");
+  int width = 0;
+  int height = 0;
+  try {
+    width = TextToInt(widthText);
+    height = TextToInt(heightText);
+  } catch (const boost::bad_lexical_cast&) {
+    return false;
+  }
+  if (!image.Resize(width, height)) return false;
+  return CopyPreview(decoder, bin, width, height, image);
+}
+
+bool Extract(const DocumentSections& sections, qoru::CImage32& image) {
+  qoru::CFileSeek writer;
+  qoru::CPackerDecode decoder;
+  TiXmlDocument tree;
+  TemporaryFileRemover remover;
+
+  if (!writer.Open(kTemporaryXmlFile)) return false;
+  writer.Write(sections.xml, sections.xmlSize);  // a short write leaves XML that will not load
+  writer.Close();
+
+  // The decoder takes its copy of the bin section before the XML is looked at.
+  decoder.OpenMemory(sections.bin, sections.binSize);
+  if (!tree.LoadFile(kTemporaryXmlFile, TIXML_ENCODING_UNKNOWN)) return false;
+  return ReadPreview(tree, decoder, image);
+}
+
+}  // namespace
+
+std::string AttributeText(const TiXmlElement& element, const char* name) {
+  const char* value = element.Attribute(name);
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+int TextToInt(const std::string& text) {
+  if (text.empty()) return 0;
+  return boost::lexical_cast<int>(text);
+}
+
+bool ExtractThumbnail(const unsigned char* document, std::size_t length, qoru::CImage32& image) noexcept {
+  DocumentSections sections{};
+  if (!LocateSections(document, length, sections)) return false;
+  try {
+    return Extract(sections, image);
+  } catch (...) {
+    // Exhausted memory in the texts, the XML tree or the decoder: no preview.
+    // The locals, the remover among them, have already done their clean-up.
+    return false;
+  }
 }
 
 }  // namespace ifzvk
