@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/TestSupport.h"
 #include "tools/host/PluginModule.h"
@@ -66,8 +68,8 @@ int WINAPI CountingCallback(int /*nNum*/, int /*nDenom*/, SusieData lData) {
   return 0;
 }
 
-// A wrong calling convention leaves the stack 12 to 28 bytes off on every
-// call: thousands of calls in a row cannot survive that.
+// Many calls in a row through the interface's own pointer types, mixed with
+// host-side work, must leave the host's state intact.
 TEST_F(Module, SurvivesManyCallsThroughTheInterfaceTypes) {
   Bytes document = MinimalDocument();
   document.resize(2048, 0);
@@ -89,5 +91,60 @@ TEST_F(Module, SurvivesManyCallsThroughTheInterfaceTypes) {
   EXPECT_EQ(total, infoLengths + 20000);
   EXPECT_EQ(callbacks, 4000);
 }
+
+#if defined(_WIN32) && defined(__i386__)
+// Calls block[0] with the block[1..count] as its arguments, pushed by hand,
+// and reports whether the stack pointer afterwards is where it was before:
+// only then did the function remove exactly its own arguments.
+std::uintptr_t CallWithStackCheck(const std::uintptr_t* block, unsigned count, bool* balanced) {
+  std::uintptr_t result, before, after;
+  unsigned left = count;
+  __asm__ volatile(
+      "mov %%esp, %%esi\n\t"
+      "1:\n\t"
+      "pushl (%%ebx,%%ecx,4)\n\t"
+      "dec %%ecx\n\t"
+      "jnz 1b\n\t"
+      "call *(%%ebx)\n\t"
+      "mov %%esp, %%edi\n\t"
+      "mov %%esi, %%esp\n\t"
+      : "=a"(result), "=&S"(before), "=&D"(after), "+c"(left)
+      : "b"(block)
+      : "edx", "memory", "cc");
+  *balanced = before == after;
+  return result;
+}
+
+TEST_F(Module, EveryExportRemovesItsOwnArguments) {
+  const auto address = [](auto function) { return reinterpret_cast<std::uintptr_t>(function); };
+  Bytes document = MinimalDocument();
+  document.resize(2048, 0);
+  const auto data = address(document.data());
+  char info[16];
+  PictureInfo picture;
+  HLOCAL header = nullptr, bits = nullptr;
+  const struct {
+    const char* name;
+    std::vector<std::uintptr_t> block;  // the function, then its arguments
+    std::uintptr_t expected;
+  } calls[] = {
+      {"GetPluginInfo", {address(module.GetPluginInfo), 0, address(info), sizeof info}, 4},
+      {"IsSupported", {address(module.IsSupported), 0, data}, 1},
+      {"GetPictureInfo", {address(module.GetPictureInfo), data, 20, 1, address(&picture)}, 0},
+      {"GetPicture", {address(module.GetPicture), data, 20, 1, address(&header), address(&bits), 0, 0}, 0},
+      {"GetPreview", {address(module.GetPreview), data, 20, 1, address(&header), address(&bits), 0, 0}, 0},
+  };
+  for (const auto& call : calls) {
+    bool balanced = false;
+    EXPECT_EQ(CallWithStackCheck(call.block.data(), static_cast<unsigned>(call.block.size() - 1), &balanced),
+              call.expected)
+        << call.name;
+    EXPECT_TRUE(balanced) << call.name << " left the stack unbalanced";
+    host::FreeBlock(header);
+    host::FreeBlock(bits);
+    header = bits = nullptr;
+  }
+}
+#endif
 
 }  // namespace
