@@ -55,10 +55,15 @@ class CBltTable {
   void FreeAll();
 };
 
-// Bytes the seven tables take together.
-constexpr std::size_t kBltTableBytes = 3 * CBltTable::kWeightEntries * sizeof(std::uint64_t) +
-                                       CBltTable::kSquareEntries * (sizeof(std::uint8_t) + sizeof(std::int32_t)) +
-                                       CBltTable::kGammaEntries + CBltTable::kNoiseEntries;
+// Bytes of each of the seven blocks in field order, and of all seven together.
+constexpr std::size_t kBltTableBlockBytes[7] = {
+    CBltTable::kWeightEntries * sizeof(std::uint64_t), CBltTable::kWeightEntries * sizeof(std::uint64_t),
+    CBltTable::kWeightEntries * sizeof(std::uint64_t), CBltTable::kSquareEntries * sizeof(std::uint8_t),
+    CBltTable::kSquareEntries * sizeof(std::int32_t),  CBltTable::kGammaEntries * sizeof(std::uint8_t),
+    CBltTable::kNoiseEntries * sizeof(std::uint8_t)};
+constexpr std::size_t kBltTableBytes = kBltTableBlockBytes[0] + kBltTableBlockBytes[1] + kBltTableBlockBytes[2] +
+                                       kBltTableBlockBytes[3] + kBltTableBlockBytes[4] + kBltTableBlockBytes[5] +
+                                       kBltTableBlockBytes[6];
 static_assert(kBltTableBytes == 341248);
 
 }  // namespace qoru
