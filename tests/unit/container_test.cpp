@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "document/Container.h"
@@ -64,6 +65,7 @@ struct SectionCase {
   long cut = 0;  // bytes removed from the end of the image
   bool ok = true;
 };
+void PrintTo(const SectionCase& c, std::ostream* out) { *out << c.title; }
 
 const SectionCase kSectionCases[] = {
     {"well formed", "<Zorvik/>", 10, {}, {}},

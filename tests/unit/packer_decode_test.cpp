@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,7 @@ struct WalkCase {
   Bytes expected;            // the block's bytes when found with a block
   std::uint32_t method = 0;  // the returned header's method when found
 };
+void PrintTo(const WalkCase& c, std::ostream* out) { *out << c.title; }
 
 const Bytes kA = Payload(40, 1);
 const Bytes kB = Payload(41, 2);
@@ -178,6 +180,7 @@ struct DataCase {
   std::size_t prefix;  // the block starts with this many bytes of kPixels; 0: no block
   Bytes after = {};    // bytes after the record inside the bin section
 };
+void PrintTo(const DataCase& c, std::ostream* out) { *out << c.title; }
 
 const Bytes kPixels = Payload(1024, 7);
 
@@ -232,6 +235,7 @@ struct BrokenCase {
   std::string name;
   bool found;
 };
+void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.title; }
 
 std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
 
@@ -392,6 +396,7 @@ struct InflateCase {
   bool ok;
   std::uint32_t produced;
 };
+void PrintTo(const InflateCase& c, std::ostream* out) { *out << c.title; }
 
 const InflateCase kInflateCases[] = {
     {"exact capacity", [] { return Deflate(kPixels); }, 1024, true, 1024},

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,7 @@ struct BmpCase {
   bool ok;
   std::vector<std::uint32_t> topDown = {};
 };
+void PrintTo(const BmpCase& c, std::ostream* out) { *out << c.title; }
 
 const BmpCase kBmpCases[] = {
     {"32-bit bottom-up", [] { return ThirtyTwoBit(2, 0); }, true, {0x030303, 0x040404, 0x010101, 0x020202}},
