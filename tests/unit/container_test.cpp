@@ -121,7 +121,7 @@ TEST(Container, NullImageHasNoSections) {
   EXPECT_FALSE(LocateSections(nullptr, 100, sections));
 }
 
-// The two Parts together: sections at odd offsets, records at odd offsets,
+// Section split and record lookup together: sections at odd offsets, records at odd offsets,
 // and trailing bytes, read from an image of exactly the document's length.
 TEST(Container, RecordsAtOddOffsetsAreFoundThroughTheDocument) {
   Document document;
