@@ -50,7 +50,8 @@ void* CopyStored(const unsigned char* data, std::uint32_t size) {
 }
 
 // A new block of unpackedSize bytes holding the inflated stream, or null when
-// the allocation or the inflation fails.
+// the allocation or the inflation fails. A stream may end before the block is
+// full; the rest is zeroed, so no stale heap bytes pass for decoded data.
 void* InflateRecord(const unsigned char* stream, std::uint32_t packedSize, std::uint32_t unpackedSize) {
   void* block = ifzvk::sys::AllocHeap(unpackedSize);
   if (block == nullptr) return nullptr;
@@ -59,6 +60,7 @@ void* InflateRecord(const unsigned char* stream, std::uint32_t packedSize, std::
     ifzvk::sys::FreeHeap(block);
     return nullptr;
   }
+  std::memset(static_cast<unsigned char*>(block) + produced, 0, unpackedSize - produced);
   return block;
 }
 

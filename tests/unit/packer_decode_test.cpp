@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -225,6 +226,19 @@ TEST_P(RecordData, BlockHoldsExactlyTheDecodedBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, RecordData, testing::ValuesIn(kDataCases), ifzvk::test::ByTitle());
+
+TEST(RecordData, AStreamThatEndsEarlyLeavesTheRestOfTheBlockZero) {
+  // Whatever the heap held there must not travel on towards the host.
+  ifzvk::test::FaultGuard faults;
+  ifzvk::sys::FillNewBlocks(0xCD);
+  Record record = CompressedRecord("thumb", kPixels);
+  record.unpackedSize = 2000;
+  const Lookup lookup = Find(RecordBytes(record), "thumb");
+  ASSERT_TRUE(lookup.block);
+  ASSERT_EQ(lookup.data.size(), 2000u);
+  EXPECT_TRUE(std::equal(kPixels.begin(), kPixels.end(), lookup.data.begin()));
+  EXPECT_TRUE(std::all_of(lookup.data.begin() + 1024, lookup.data.end(), [](unsigned char b) { return b == 0; }));
+}
 
 // ---------------------------------------------------------------------------
 // Records that break the layout: the walk ends, reading nothing outside.
