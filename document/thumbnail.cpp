@@ -23,6 +23,24 @@ struct TemporaryFileRemover {
   ~TemporaryFileRemover() { DeleteFileA(kTemporaryXmlFile); }
 };
 
+// True when the text ends inside a UTF-8 sequence, as TinyXML measures one:
+// a lead byte 0xC2-0xDF takes 2 bytes, 0xE0-0xEF 3 and 0xF0-0xF4 4. TinyXML
+// steps over a whole sequence at once without looking for the end of its
+// buffer, so such a text makes it read past the end. It is never well-formed
+// XML either, and is treated like any other text that does not load.
+bool EndsInsideUtf8Sequence(const unsigned char* text, std::size_t size) {
+  const std::size_t first = size > 3 ? size - 3 : 0;
+  for (std::size_t at = first; at < size; ++at) {
+    const unsigned char lead = text[at];
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    if (at + length > size) return true;
+  }
+  return false;
+}
+
 // Copies width x height pixels of the record named `bin` into the image,
 // which Resize has already given at least that many. Nothing is copied unless
 // both sides are 0 or more, the byte count fits in 32 bits and the decoded
@@ -77,6 +95,7 @@ bool Extract(const DocumentSections& sections, qoru::CImage32& image) {
 
   // The decoder takes its copy of the bin section before the XML is looked at.
   decoder.OpenMemory(sections.bin, sections.binSize);
+  if (EndsInsideUtf8Sequence(sections.xml, static_cast<std::size_t>(sections.xmlSize))) return false;
   if (!tree.LoadFile(kTemporaryXmlFile, TIXML_ENCODING_UNKNOWN)) return false;
   return ReadPreview(tree, decoder, image);
 }

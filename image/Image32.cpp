@@ -20,7 +20,18 @@ bool IsPowerOfTwo(int value) {
 void CImageBase::SetSize(int newWidth, int newHeight, double bytesPerPixel) {
   width = newWidth;
   height = newHeight;
-  rowBytes = static_cast<int>(std::ceil(static_cast<double>(newWidth) * bytesPerPixel));
+  // A row of more than 2^31 - 1 bytes has no int value: rowBytes then holds
+  // the low 32 bits of the byte count. No caller reads it; the conversion
+  // just must not overflow.
+  const double bytes = std::ceil(static_cast<double>(newWidth) * bytesPerPixel);
+  if (bytes >= -2147483648.0 && bytes < 2147483648.0) {
+    rowBytes = static_cast<int>(bytes);
+  } else if (std::isfinite(bytes)) {
+    const double low = std::fmod(bytes, 4294967296.0);  // exact, and within +-2^32
+    rowBytes = static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(low)));
+  } else {
+    rowBytes = 0;
+  }
   squarePow2 = false;
   mask = 0;
   if (newWidth == newHeight) {
@@ -51,11 +62,12 @@ bool CImage32::Resize(int newWidth, int newHeight) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(newHeight) * 4u;
   if (bytes > std::numeric_limits<std::uint32_t>::max() || bytes > std::numeric_limits<std::size_t>::max())
     return false;
-  pixels = static_cast<std::uint32_t*>(ifzvk::sys::AllocHeap(static_cast<std::size_t>(bytes)));
-  if (pixels == nullptr) return false;
   // A new buffer is cleared so that no stale heap bytes can reach the host.
-  std::memset(pixels, 0, static_cast<std::size_t>(bytes));
-  return true;
+  // It comes zeroed from the allocator: a preview that fails after Resize
+  // (no such record, too few bytes) then costs no more than address space,
+  // however large the size the document asked for.
+  pixels = static_cast<std::uint32_t*>(ifzvk::sys::AllocHeapZeroed(static_cast<std::size_t>(bytes)));
+  return pixels != nullptr;
 }
 
 std::uint32_t* CImage32::PixelAddress(int x, int y) const {

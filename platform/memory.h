@@ -16,6 +16,9 @@ void FreeLocal(HLOCAL block);
 
 // C runtime heap: blocks are released with FreeHeap or free().
 void* AllocHeap(std::size_t bytes);
+// A zero-filled heap block. Large blocks come as fresh pages that cost
+// nothing until they are written, unlike AllocHeap followed by a fill.
+void* AllocHeapZeroed(std::size_t bytes);
 void FreeHeap(void* block);
 
 // Test seam: the call of the given kind that comes `nth` from now (1 = the
