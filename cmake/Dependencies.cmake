@@ -17,7 +17,10 @@ else()
   target_link_libraries(zvk_zlib INTERFACE ZLIB::ZLIB)
 endif()
 
-if(WIN32)
+# The fuzz build compiles TinyXML too, so that the sanitizers and the
+# fuzzer's coverage reach into the parser.
+option(ZVK_TINYXML_FROM_SOURCE "Compile Debian's TinyXML source package instead of linking libtinyxml" OFF)
+if(WIN32 OR ZVK_TINYXML_FROM_SOURCE)
   include(${CMAKE_CURRENT_LIST_DIR}/TinyXmlSource.cmake)
 else()
   find_path(ZVK_TINYXML_INCLUDE tinyxml.h REQUIRED)

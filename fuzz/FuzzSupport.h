@@ -1,0 +1,62 @@
+// What the fuzz targets share: a private working folder (the picture request
+// writes its temporary XML file into the current directory), the checks of a
+// GetPicture outcome, and a way to fail loudly enough for libFuzzer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/susie.h"
+
+namespace ifzvk::fuzz {
+
+// Reports what went wrong and aborts, which libFuzzer records as a crash.
+[[noreturn]] void Fail(const char* what);
+inline void Check(bool condition, const char* what) {
+  if (!condition) Fail(what);
+}
+
+// For LLVMFuzzerInitialize: makes every path among the arguments absolute
+// (corpus folders, input files, -artifact_prefix, -exact_artifact_path,
+// -dict), adds -artifact_prefix=<the old current directory>/ when none is
+// given, and then moves into a fresh folder under the system's temporary
+// directory, removed again at exit.
+void EnterPrivateDirectory(int* argc, char*** argv);
+
+// Fails when the temporary XML file of the last picture request is still there.
+void CheckNoTemporaryFile();
+
+// A memory-mode picture request and everything it handed back.
+struct Outcome {
+  int result = -1;
+  int progressCalls = 0;
+  bool hasBitmap = false;  // result 0 or the late 1
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<unsigned char> bits;  // stride x height bytes, as delivered
+};
+
+// How the progress callback answers: never called (null callback), always 0,
+// or non-zero at its first or at its second call.
+enum class Progress { None, Continue, AbortFirst, AbortSecond };
+
+// Calls GetPicture in memory mode on size bytes at data, checks the result
+// code against the allowed set, the callback's calls, the two blocks (a
+// 40-byte header whose fields agree with a bits block of stride x height
+// bytes, rows padded with zeros) and that no temporary file is left; copies
+// out the picture and releases both blocks as a host does.
+Outcome RequestPicture(const unsigned char* data, std::size_t size, Progress progress);
+
+// A document may rightly ask for a preview of up to 2^30 pixels, which the
+// module then allocates, fills and converts: that is the design, not a fault,
+// and it would only trip the fuzzer's memory limit. True when the document's
+// Thumb asks for more than 2^22 pixels, judged by a parse of the XML section
+// of our own; the targets pass such inputs over.
+bool AsksForAHugePicture(const unsigned char* data, std::size_t size);
+
+// Bytes in one row of a 24-bit bitmap.
+std::size_t Stride(std::int32_t width);
+
+}  // namespace ifzvk::fuzz

@@ -1,0 +1,27 @@
+// Arbitrary bytes as a document image in the host's memory: GetPicture must
+// answer with an allowed code, hand over a consistent bitmap when it answers
+// 0 or the late 1, leave no temporary file and release everything else.
+//
+// The input's last byte also chooses how the progress callback answers; the
+// whole input, that byte included, is the document image.
+//
+// Inputs that ask for a huge preview are passed over (see AsksForAHugePicture).
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/FuzzSupport.h"
+
+using namespace ifzvk::fuzz;
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  EnterPrivateDirectory(argc, argv);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const Progress kModes[] = {Progress::None, Progress::Continue, Progress::AbortFirst, Progress::AbortSecond};
+  const Progress progress = size > 0 ? kModes[data[size - 1] & 3] : Progress::None;
+  if (AsksForAHugePicture(data, size)) return -1;  // not kept in the corpus
+  RequestPicture(data, size, progress);
+  return 0;
+}
