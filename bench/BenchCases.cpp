@@ -12,6 +12,10 @@
 #include <fstream>
 #include <system_error>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #define ZLIB_CONST
 #include <zlib.h>
 
@@ -200,6 +204,19 @@ BenchFolder::~BenchFolder() {
 }
 
 std::string BenchFolder::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+
+void SteadyHeap() {
+#if defined(__GLIBC__)
+  // glibc serves large blocks with mmap, but raises that threshold to the size
+  // of each mapped block freed (up to 32 MiB), after which blocks of that size
+  // come from the heap and its pages are reused or trimmed depending on what
+  // ran before. A case would then measure its predecessor's heap as much as
+  // its own work. Fixing the threshold at its initial value makes every block
+  // above 128 KiB fresh pages on every call, as on a viewer's first picture.
+  // The Windows heap hands out large blocks as fresh pages in any case.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
 
 bool LoadModule(host::PluginModule& module, const std::string& path, std::string& error) {
   const std::string file = path.empty() ? host::ExecutableDirectory() + host::DefaultModuleName() : path;

@@ -65,6 +65,10 @@ class BenchFolder {
   std::string path_;
 };
 
+// Makes the C runtime heap hand out every large block as fresh pages, for the
+// module and the baseline alike (see the definition).
+void SteadyHeap();
+
 // Loads the module beside the running program (or at `path` when not empty).
 bool LoadModule(host::PluginModule& module, const std::string& path, std::string& error);
 

@@ -68,6 +68,7 @@ std::vector<double> TakeTurns(const std::vector<Call>& measurements, const Optio
 }
 
 int RunTable(const Options& options) {
+  SteadyHeap();
   BenchFolder folder;
   if (!folder.Ok()) {
     std::fprintf(stderr, "zvk-bench-loop: cannot make a private temporary folder\n");

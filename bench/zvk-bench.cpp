@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&count, args.data());
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
 
+  SteadyHeap();
   BenchFolder folder;
   if (!folder.Ok()) {
     std::fprintf(stderr, "zvk-bench: cannot make a private temporary folder\n");

@@ -5,7 +5,7 @@
 #   scripts/setup-debian.sh --native  only what the native build needs
 set -euo pipefail
 
-native=(cmake make g++ pkg-config zlib1g-dev libtinyxml-dev libboost-dev libpng-dev googletest)
+native=(cmake make g++ pkg-config zlib1g-dev libtinyxml-dev libboost-dev libpng-dev googletest libbenchmark-dev)
 windows=(g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev wine wine32:i386)
 
 want=("${native[@]}")
