@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12, from Debian's archive
 # only. Does nothing when everything is there already.
-#   scripts/setup-debian.sh           everything: native, sanitizer, Windows + Wine
+#   scripts/setup-debian.sh           everything: native, sanitizer, Windows + Wine, fuzzing
 #   scripts/setup-debian.sh --native  only what the native build needs
 set -euo pipefail
 
-native=(cmake make g++ pkg-config zlib1g-dev libtinyxml-dev libboost-dev libpng-dev googletest libbenchmark-dev)
+native=(cmake make g++ pkg-config zlib1g-dev libtinyxml-dev libboost-dev libpng-dev googletest libbenchmark-dev valgrind)
 windows=(g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev wine wine32:i386)
+# The fuzz preset: clang with libFuzzer and the sanitizer runtimes; llvm
+# brings llvm-symbolizer for readable reports.
+fuzzing=(clang libclang-rt-14-dev llvm)
 
 want=("${native[@]}")
-[ "${1:-}" = "--native" ] || want+=("${windows[@]}")
+[ "${1:-}" = "--native" ] || want+=("${windows[@]}" "${fuzzing[@]}")
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# The whole test suite: native, sanitizers, and the Windows build under Wine.
-#   scripts/test.sh [PRESET...]   (default: linux linux-asan win32)
+# The whole test suite: native, sanitizers, the Windows build under Wine, and
+# a short run of each fuzz target (scripts/fuzz.sh; ZVK_FUZZ_SECONDS each,
+# default 30).
+#   scripts/test.sh [PRESET...]   (default: linux linux-asan win32 fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 presets=("$@")
-[ "${#presets[@]}" -gt 0 ] || presets=(linux linux-asan win32)
+[ "${#presets[@]}" -gt 0 ] || presets=(linux linux-asan win32 fuzz)
 
 status=0
 for preset in "${presets[@]}"; do
+  if [ "$preset" = fuzz ]; then
+    echo "=== fuzz: build and run" >&2
+    bash scripts/fuzz.sh "${ZVK_FUZZ_SECONDS:-30}" || status=1
+    continue
+  fi
   echo "=== ${preset}: build" >&2
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)"
