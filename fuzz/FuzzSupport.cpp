@@ -21,8 +21,10 @@
 // replays with the same settings. The heap behaves like the 32-bit host's,
 // whose address space has no room for blocks of gigabytes: an allocation
 // above 512 MiB fails (the module's paths for that run) instead of being
-// made, which keeps the design's legitimately huge blocks (a record may
-// declare up to 4 GiB of decoded data) from exhausting this machine.
+// made. A record may rightly declare up to 4 GiB of decoded data; such a
+// block costs the module nothing until it is written, but AddressSanitizer
+// writes shadow memory for all of it, and libFuzzer would report the
+// allocation itself as out of memory. (Each such failure prints a warning.)
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
   return "allocator_may_return_null=1:max_allocation_size_mb=512:detect_leaks=1";
 }
