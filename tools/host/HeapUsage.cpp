@@ -1,5 +1,7 @@
 #include "tools/host/HeapUsage.h"
 
+#include <cstring>
+
 #ifdef _WIN32
 #include <malloc.h>
 #else
@@ -67,12 +69,17 @@ bool HeapSnapshot::Holds(const HeapBlock& block) const {
   return false;
 }
 
-int AddedBlocksOfSizes(const HeapSnapshot& earlier, const HeapSnapshot& later, const std::size_t* sizes, int count) {
+int AddedCopiesOf(const HeapSnapshot& earlier, const HeapSnapshot& later, const void* const* references,
+                  const std::size_t* sizes, int count) {
   int added = 0;
   for (int i = 0; i < later.Count(); ++i) {
-    bool sizeMatches = false;
-    for (int s = 0; s < count; ++s) sizeMatches = sizeMatches || later[i].bytes == sizes[s];
-    if (sizeMatches && !earlier.Holds(later[i])) ++added;
+    if (earlier.Holds(later[i])) continue;
+    for (int r = 0; r < count; ++r) {
+      if (later[i].bytes == sizes[r] && std::memcmp(later[i].address, references[r], sizes[r]) == 0) {
+        ++added;
+        break;
+      }
+    }
   }
   return added;
 }

@@ -41,7 +41,12 @@ class HeapSnapshot {
   int count_ = 0;
 };
 
-// Blocks that `later` holds and `earlier` did not, of one of the `count` sizes.
-int AddedBlocksOfSizes(const HeapSnapshot& earlier, const HeapSnapshot& later, const std::size_t* sizes, int count);
+// Blocks that `later` holds and `earlier` did not, each of the size and with
+// the bytes of one of the `count` reference blocks. The blocks are read, so
+// `later` must still describe the heap as it is. Matching the bytes as well
+// as the size keeps the runtime's own blocks out: the 64-bit runtime leaves a
+// 256-byte block behind at every unload, the size of one of the tables.
+int AddedCopiesOf(const HeapSnapshot& earlier, const HeapSnapshot& later, const void* const* references,
+                  const std::size_t* sizes, int count);
 
 }  // namespace ifzvk::host

@@ -65,10 +65,11 @@ class HeapProbe {
     ifzvk::loadcost::StopRecording();
 #endif
   }
-  // Blocks of the tables' sizes added since Start() and still held at the
-  // last Now(); Windows only.
-  int TableSizedBlocksAdded() const {
-    return ifzvk::host::AddedBlocksOfSizes(start_, now_, qoru::kBltTableBlockBytes, 7);
+  // Copies of the reference tables added since Start() and still held at
+  // the last Now(), which must be the heap as it is; Windows only.
+  int TableBlocksAdded(const qoru::CBltTable& r) const {
+    const void* const tables[7] = {r.weight128, r.weightPlus1, r.weight, r.mulDiv255, r.hypot16, r.gamma22, r.noise};
+    return ifzvk::host::AddedCopiesOf(start_, now_, tables, qoru::kBltTableBlockBytes, 7);
   }
 
  private:
@@ -141,16 +142,23 @@ void MeasureModule(const std::string& path) {
   }
 
   static HeapProbe probe;
+#ifdef _WIN32
+  // The module's tables are told from the runtime's leftovers by their bytes.
+  const qoru::CBltTable reference;
+#endif
   probe.Start();
   const bool loaded = module.Load(path);
   const Heap held = probe.Now();
 #ifdef _WIN32
-  const int tableBlocksLoaded = probe.TableSizedBlocksAdded();
+  const int tableBlocksLoaded = probe.TableBlocksAdded(reference);
 #else
   const auto own = ifzvk::loadcost::LiveBlocksOf(ModuleBase(module));
 #endif
   module.Unload();
   const Heap after = probe.Now();
+#ifdef _WIN32
+  const int tableBlocksLeft = probe.TableBlocksAdded(reference);
+#endif
   probe.Stop();
 
   std::printf("module load: %.3f ms, unload: %.3f ms (medians of %d)\n", Median(loadMs), Median(unloadMs), kRuns);
@@ -163,8 +171,7 @@ void MeasureModule(const std::string& path) {
 #else
   Require(held.bytes >= static_cast<long long>(qoru::kBltTableBytes) && tableBlocksLoaded >= 7,
           "the module holds its tables while loaded");
-  const int tableBlocksLeft = probe.TableSizedBlocksAdded();
-  std::printf("heap after unload: %lld bytes in %lld blocks, %d of them of a table's size\n", after.bytes,
+  std::printf("heap after unload: %lld bytes in %lld blocks, %d of them a table\n", after.bytes,
               after.blocks, tableBlocksLeft);
   Require(tableBlocksLeft == 0, "unloading frees the tables");
 #endif
