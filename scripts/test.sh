@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The whole test suite: native, sanitizers, the Windows build under Wine, and
-# a short run of each fuzz target (scripts/fuzz.sh; ZVK_FUZZ_SECONDS each,
-# default 30).
-#   scripts/test.sh [PRESET...]   (default: linux linux-asan win32 fuzz)
+# The whole test suite: native, sanitizers, the 32-bit and 64-bit Windows
+# builds under Wine, and a short run of each fuzz target (scripts/fuzz.sh;
+# ZVK_FUZZ_SECONDS each, default 30).
+#   scripts/test.sh [PRESET...]   (default: linux linux-asan win32 win64 fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 presets=("$@")
-[ "${#presets[@]}" -gt 0 ] || presets=(linux linux-asan win32 fuzz)
+[ "${#presets[@]}" -gt 0 ] || presets=(linux linux-asan win32 win64 fuzz)
 
 status=0
 for preset in "${presets[@]}"; do
@@ -24,4 +24,5 @@ for preset in "${presets[@]}"; do
   echo "=== ${preset}: test" >&2
   ctest --preset "$preset" -j "$(nproc)" || status=1
 done
+
 exit "$status"

@@ -1,5 +1,6 @@
-// The Windows module's file as a viewer's loader sees it: a PE32 DLL for
-// i386 with exactly the five undecorated exports, importing system DLLs only.
+// The Windows module's file as a viewer's loader sees it: a DLL for the
+// build's machine (PE32 for i386, PE32+ for x86-64) with exactly the five
+// undecorated exports, importing system DLLs only.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -30,7 +31,12 @@ class PeFile {
   }
   std::size_t Header() const { return U32(0x3C); }
   std::size_t OptionalHeader() const { return Header() + 24; }
-  std::uint32_t Directory(int index) const { return U32(OptionalHeader() + 96 + 8 * index); }
+  bool IsPe32Plus() const { return U16(OptionalHeader()) == 0x20B; }
+  // The data directories follow the optional header's fixed part, which is
+  // 16 bytes longer in PE32+ (64-bit image base and stack and heap sizes).
+  std::uint32_t Directory(int index) const {
+    return U32(OptionalHeader() + (IsPe32Plus() ? 112 : 96) + 8 * index);
+  }
 
   // File offset of a relative virtual address, through the section table.
   std::size_t Offset(std::uint32_t rva) const {
@@ -59,13 +65,18 @@ PeFile LoadModuleFile() {
   return PeFile(std::move(bytes));
 }
 
-TEST(ModuleFile, IsA32BitDll) {
+TEST(ModuleFile, IsADllForTheBuildsMachine) {
   const PeFile pe = LoadModuleFile();
   EXPECT_EQ(pe.U16(0), 0x5A4Du) << "MZ";
   EXPECT_EQ(pe.U32(pe.Header()), 0x00004550u) << "PE signature";
-  EXPECT_EQ(pe.U16(pe.Header() + 4), 0x14Cu) << "i386";
   EXPECT_NE(pe.U16(pe.Header() + 22) & 0x2000, 0u) << "IMAGE_FILE_DLL";
+#ifdef _WIN64
+  EXPECT_EQ(pe.U16(pe.Header() + 4), 0x8664u) << "x86-64";
+  EXPECT_EQ(pe.U16(pe.OptionalHeader()), 0x20Bu) << "PE32+ optional header";
+#else
+  EXPECT_EQ(pe.U16(pe.Header() + 4), 0x14Cu) << "i386";
   EXPECT_EQ(pe.U16(pe.OptionalHeader()), 0x10Bu) << "PE32 optional header";
+#endif
 }
 
 TEST(ModuleFile, ExportsExactlyTheFiveUndecoratedNames) {

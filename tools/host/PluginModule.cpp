@@ -107,7 +107,9 @@ std::string ExecutableDirectory() {
 }
 
 const char* DefaultModuleName() {
-#ifdef _WIN32
+#if defined(_WIN64)
+  return "ifzvk.sph";
+#elif defined(_WIN32)
   return "ifzvk.spi";
 #else
   return "ifzvk.so";

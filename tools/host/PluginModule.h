@@ -52,7 +52,7 @@ void FreeBlock(HLOCAL block);
 // The folder that holds the running program, with a trailing separator.
 std::string ExecutableDirectory();
 
-// The module's file name on this platform: ifzvk.spi or ifzvk.so.
+// The module's file name on this platform: ifzvk.spi, ifzvk.sph or ifzvk.so.
 const char* DefaultModuleName();
 
 }  // namespace ifzvk::host
