@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Makes the Windows release archive, ifzvk-VERSION-windows.zip: the 32-bit
+# module ifzvk.spi, the 64-bit module ifzvk.sph and README.txt for viewer
+# users. Before it reports the archive it unpacks it and has each module open
+# the sample document under Wine, through the host tool of its own build.
+#   scripts/release-windows.sh [--builds DIR] [--out DIR]
+#     --builds DIR  holds the win32 and win64 builds (default: build, as the presets have it)
+#     --out DIR     receives the archive (default: build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+builds=build
+out=build/release
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --builds) builds=${2:?--builds needs a folder}; shift 2 ;;
+    --out) out=${2:?--out needs a folder}; shift 2 ;;
+    *) echo "usage: scripts/release-windows.sh [--builds DIR] [--out DIR]" >&2; exit 1 ;;
+  esac
+done
+
+bash scripts/setup-debian.sh
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+version=$(sed -n 's/^project(ifzvk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "release: no project version in CMakeLists.txt" >&2; exit 1; }
+
+for preset in win32 win64; do
+  echo "=== ${preset}: build" >&2
+  cmake --preset "$preset" -B "$builds/$preset" >/dev/null
+  cmake --build "$builds/$preset" -j "$(nproc)" --target ifzvk zvk-thumb
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/files" "$work/unpacked" "$out"
+# Without debug information and symbols the modules shrink to about a
+# quarter; exports, imports and the version resource stay.
+i686-w64-mingw32-strip --strip-all -o "$work/files/ifzvk.spi" "$builds/win32/bin/ifzvk.spi"
+x86_64-w64-mingw32-strip --strip-all -o "$work/files/ifzvk.sph" "$builds/win64/bin/ifzvk.sph"
+sed 's/$/\r/' packaging/windows/README.txt >"$work/files/README.txt"  # Windows line ends
+
+archive="$(cd "$out" && pwd)/ifzvk-$version-windows.zip"
+rm -f "$archive"
+(cd "$work/files" && cmake -E tar cf "$archive" --format=zip ifzvk.spi ifzvk.sph README.txt)
+
+# The check: the archive holds exactly the three files, and each module,
+# unpacked beside its build's host tool, loads and gives the sample's
+# 256 x 256 preview; both give the same picture.
+(cd "$work/unpacked" && cmake -E tar xf "$archive")
+listing=$(cd "$work/unpacked" && find . -type f | sort | tr '\n' ' ')
+if [ "$listing" != "./README.txt ./ifzvk.sph ./ifzvk.spi " ]; then
+  echo "release: unexpected archive contents: $listing" >&2
+  exit 1
+fi
+root=$(pwd)
+check() {  # check PRESET MODULE EMULATOR...
+  local preset=$1 module=$2 message
+  shift 2
+  mkdir "$work/$preset"
+  cp "$work/unpacked/$module" "$builds/$preset/bin/zvk-thumb.exe" "$root/examples/sample.zvk" "$work/$preset/"
+  if ! message=$(cd "$work/$preset" && "$@" zvk-thumb.exe sample.zvk sample.bmp 2>&1); then
+    echo "release: $module from the archive fails: $message" >&2
+    exit 1
+  fi
+  # A 256 x 256 24-bit BMP file: 54 bytes of headers and 256 rows of 768 bytes.
+  if [ "$(stat -c %s "$work/$preset/sample.bmp" 2>/dev/null)" != 196662 ]; then
+    echo "release: $module from the archive did not give the sample's 256 x 256 preview: $message" >&2
+    exit 1
+  fi
+}
+check win32 ifzvk.spi wine
+check win64 ifzvk.sph sh "$root/cmake/wine-prefixed.sh" "$(cd "$builds/win64" && pwd)/wine64-prefix"
+if ! cmp -s "$work/win32/sample.bmp" "$work/win64/sample.bmp"; then
+  echo "release: the 32-bit and the 64-bit module give different pictures" >&2
+  exit 1
+fi
+echo "release: $archive (both modules load from it and show the sample)"
