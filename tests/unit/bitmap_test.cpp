@@ -1,6 +1,7 @@
 // The conversion of an image into the host's two blocks.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "plugin/bitmap.h"
@@ -77,6 +78,35 @@ TEST(WriteBitmap, TakesOnlyTheRequestedCornerOfALargerImage) {
   ASSERT_EQ(WriteBitmap(image, 1, 1, &bitmap.info, &bitmap.bits), Success);
   EXPECT_EQ(bitmap.Width(), 1);
   EXPECT_EQ(bitmap.BitsBytes(4), (Bytes{0x03, 0x02, 0x01, 0}));
+}
+
+TEST(WriteBitmap, ACornerOfSeveralRowsStepsByTheImagesOwnRows) {
+  // Rows are found in the image's buffer, whose rows are the image's width
+  // long, not the picture's: the 2 x 2 corner of a 3 x 3 image.
+  qoru::CImage32 image;
+  ASSERT_TRUE(image.Resize(3, 3));
+  for (int i = 0; i < 9; ++i) image.pixels[i] = 0x00010101u * static_cast<std::uint32_t>(i + 1);
+  test::HostBitmap bitmap;
+  ASSERT_EQ(WriteBitmap(image, 2, 2, &bitmap.info, &bitmap.bits), Success);
+  const Bytes expected = {
+      4, 4, 4, 5, 5, 5, 0, 0,  // image row 1: pixels 3 and 4
+      1, 1, 1, 2, 2, 2, 0, 0,  // image row 0: pixels 0 and 1
+  };
+  EXPECT_EQ(bitmap.BitsBytes(16), expected);
+}
+
+TEST(WriteBitmap, AnImageWithoutPixelsGivesBlack) {
+  // A Resize that could not allocate leaves the size but no buffer.
+  test::FaultGuard faults;
+  qoru::CImage32 image;
+  sys::FailCall(sys::FaultKind::HeapAlloc, 1);
+  ASSERT_FALSE(image.Resize(2, 2));
+  ASSERT_EQ(image.pixels, nullptr);
+  sys::ClearFaults();
+  sys::FillNewBlocks(0xCD);
+  test::HostBitmap bitmap;
+  ASSERT_EQ(WriteBitmap(image, 2, 2, &bitmap.info, &bitmap.bits), Success);
+  EXPECT_EQ(bitmap.BitsBytes(16), Bytes(16, 0));
 }
 
 TEST(NewImages, AreBlackEvenOnADirtyHeap) {
