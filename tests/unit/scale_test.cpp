@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/CaseTitle.h"
+#include "support/TestSupport.h"
+#include "tools/image_io/Png.h"
+#include "tools/image_io/Scale.h"
+
+#ifdef ZVK_HAVE_PNG
+#include <png.h>
+#endif
+
+namespace {
+
+using ifzvk::imageio::FitWithin;
+using ifzvk::imageio::ShrinkByAreaAverage;
+using ifzvk::imageio::Size;
+using Pixels = std::vector<std::uint32_t>;
+
+struct FitCase {
+  const char* title;
+  Size picture;
+  int box;
+  Size expected;
+};
+void PrintTo(const FitCase& c, std::ostream* out) { *out << c.title; }
+
+const FitCase kFitCases[] = {
+    {"a picture that fits keeps its size", {256, 256}, 256, {256, 256}},
+    {"a small picture is never enlarged", {10, 20}, 128, {10, 20}},
+    {"a square halves", {256, 256}, 128, {128, 128}},
+    {"landscape: the width meets the box, the height rounds", {300, 100}, 128, {128, 43}},
+    {"portrait: the height meets the box", {100, 300}, 128, {43, 128}},
+    {"one side inside the box, the other not", {100, 200}, 150, {75, 150}},
+    {"a thin strip keeps at least one pixel across", {1000, 1}, 10, {10, 1}},
+    {"a tall strip too", {3, 1000}, 10, {1, 10}},
+    {"a box of one pixel", {5, 3}, 1, {1, 1}},
+};
+
+class Fit : public testing::TestWithParam<FitCase> {};
+
+TEST_P(Fit, KeepsTheAspectWithinTheBox) {
+  const FitCase& c = GetParam();
+  const Size size = FitWithin(c.picture, c.box);
+  EXPECT_EQ(size.width, c.expected.width);
+  EXPECT_EQ(size.height, c.expected.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scale, Fit, testing::ValuesIn(kFitCases), ifzvk::test::ByTitle());
+
+// One value in each of blue, green and red, so that a mixed-up channel shows.
+constexpr std::uint32_t Grey(std::uint32_t blue, std::uint32_t green, std::uint32_t red) {
+  return blue | green << 8 | red << 16;
+}
+constexpr std::uint32_t Opaque(std::uint32_t pixel) { return pixel | 0xFF000000u; }
+
+struct ShrinkCase {
+  const char* title;
+  Size source;
+  Pixels pixels;
+  Size target;
+  Pixels expected;
+};
+void PrintTo(const ShrinkCase& c, std::ostream* out) { *out << c.title; }
+
+const ShrinkCase kShrinkCases[] = {
+    {"four pixels into one: the mean, rounded",
+     {2, 2},
+     {Grey(10, 0, 255), Grey(20, 0, 255), Grey(30, 0, 0), Grey(41, 3, 0)},
+     {1, 1},
+     {Opaque(Grey(25, 1, 128))}},
+    // 3 -> 2: each target pixel covers one and a half source pixels; the middle
+    // one counts half for each. Whole-pixel spans would give other values.
+    {"three columns into two weigh the shared column by half",
+     {3, 1},
+     {Grey(0, 0, 0), Grey(90, 30, 3), Grey(180, 60, 6)},
+     {2, 1},
+     {Opaque(Grey(30, 10, 1)), Opaque(Grey(150, 50, 5))}},
+    {"three rows into two the same way",
+     {1, 3},
+     {Grey(0, 0, 0), Grey(90, 30, 3), Grey(180, 60, 6)},
+     {1, 2},
+     {Opaque(Grey(30, 10, 1)), Opaque(Grey(150, 50, 5))}},
+    {"rows and columns are not swapped",
+     {4, 2},
+     {Grey(0, 0, 0), Grey(0, 0, 0), Grey(200, 0, 0), Grey(200, 0, 0),
+      Grey(0, 100, 0), Grey(0, 100, 0), Grey(200, 100, 0), Grey(200, 100, 0)},
+     {2, 1},
+     {Opaque(Grey(0, 50, 0)), Opaque(Grey(200, 50, 0))}},
+    {"bits 24-31 of the source take no part",
+     {2, 1},
+     {0x12000000u | Grey(1, 2, 3), 0xFE000000u | Grey(3, 4, 5)},
+     {1, 1},
+     {Opaque(Grey(2, 3, 4))}},
+    {"an unchanged size copies the pixels",
+     {2, 1},
+     {Grey(7, 8, 9), Grey(250, 251, 252)},
+     {2, 1},
+     {Opaque(Grey(7, 8, 9)), Opaque(Grey(250, 251, 252))}},
+};
+
+class Shrink : public testing::TestWithParam<ShrinkCase> {};
+
+TEST_P(Shrink, AveragesTheCoveredArea) {
+  const ShrinkCase& c = GetParam();
+  EXPECT_EQ(ShrinkByAreaAverage(c.pixels, c.source, c.target), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scale, Shrink, testing::ValuesIn(kShrinkCases), ifzvk::test::ByTitle());
+
+// Uneven ratios in both directions: one colour stays exactly that colour,
+// so no weight is lost or counted twice anywhere.
+TEST(Scale, AnEvenColourStaysExactAtUnevenRatios) {
+  const std::uint32_t colour = Grey(255, 17, 1);
+  for (const Size target : {Size{3, 2}, Size{5, 4}, Size{1, 7}, Size{6, 1}}) {
+    const Pixels result = ShrinkByAreaAverage(Pixels(7 * 11, colour), {7, 11}, target);
+    EXPECT_EQ(result, Pixels(static_cast<std::size_t>(target.width * target.height), Opaque(colour)))
+        << target.width << " x " << target.height;
+  }
+}
+
+#ifdef ZVK_HAVE_PNG
+
+// Written by the tool's writer, read back by libpng.
+TEST(Png, WrittenPixelsReadBackInPlaceAndOpaque) {
+  ifzvk::test::ScopedWorkDir dir;
+  const Pixels pixels = {Grey(1, 2, 3), Grey(250, 128, 0), 0x7F000000u | Grey(9, 8, 7),
+                         Grey(0, 0, 255), Grey(255, 255, 255), Grey(40, 50, 60)};
+  std::string error;
+  ASSERT_TRUE(ifzvk::imageio::WritePng("picture.png", 3, 2, pixels, error)) << error;
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, "picture.png")) << image.message;
+  EXPECT_EQ(image.width, 3u);
+  EXPECT_EQ(image.height, 2u);
+  EXPECT_EQ(image.format & PNG_FORMAT_FLAG_ALPHA, 0u) << "no alpha channel is stored";
+  image.format = PNG_FORMAT_BGRA;
+  std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) << image.message;
+  Pixels back;
+  for (std::size_t i = 0; i < bytes.size(); i += 4)
+    back.push_back(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<std::uint32_t>(bytes[i + 3]) << 24);
+  Pixels expected;
+  for (const std::uint32_t pixel : pixels) expected.push_back(Opaque(pixel));
+  EXPECT_EQ(back, expected);
+}
+
+TEST(Png, AFileThatCannotBeMadeIsAnErrorWithAMessage) {
+  ifzvk::test::ScopedWorkDir dir;
+  std::string error;
+  EXPECT_FALSE(ifzvk::imageio::WritePng("no-such-folder/picture.png", 1, 1, {0}, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+#else
+
+TEST(Png, ThisBuildRefusesWithAMessage) {
+  std::string error;
+  EXPECT_FALSE(ifzvk::imageio::CanWritePng());
+  EXPECT_FALSE(ifzvk::imageio::WritePng("picture.png", 1, 1, {0}, error));
+  EXPECT_NE(error.find("BMP"), std::string::npos) << error;
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include "tools/image_io/Png.h"
+
+#ifdef ZVK_HAVE_PNG
+#include <png.h>
+#endif
+
+namespace ifzvk::imageio {
+
+#ifdef ZVK_HAVE_PNG
+
+bool CanWritePng() { return true; }
+
+bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& bgrxTopDown,
+              std::string& error) {
+  if (width < 1 || height < 1) {
+    error = "PNG size out of range";
+    return false;
+  }
+  const auto w = static_cast<std::size_t>(width);
+  const auto h = static_cast<std::size_t>(height);
+  if (bgrxTopDown.size() != w * h) {
+    error = "pixel count does not match the size";
+    return false;
+  }
+  // A BGRX pixel read little-endian is the bytes blue, green, red, unused:
+  // PNG_FORMAT_BGR over the first three of every four.
+  std::vector<unsigned char> bytes(w * h * 3);
+  for (std::size_t i = 0; i < bgrxTopDown.size(); ++i) {
+    bytes[3 * i] = static_cast<unsigned char>(bgrxTopDown[i]);
+    bytes[3 * i + 1] = static_cast<unsigned char>(bgrxTopDown[i] >> 8);
+    bytes[3 * i + 2] = static_cast<unsigned char>(bgrxTopDown[i] >> 16);
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = PNG_FORMAT_BGR;
+  if (png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), 0, nullptr) == 0) {
+    error = image.message[0] != '\0' ? image.message : "cannot write the PNG file";
+    png_image_free(&image);
+    return false;
+  }
+  return true;
+}
+
+#else
+
+bool CanWritePng() { return false; }
+
+bool WritePng(const std::string&, int, int, const std::vector<std::uint32_t>&, std::string& error) {
+  error = "this build writes BMP files only (PNG output needs the native build with libpng)";
+  return false;
+}
+
+#endif
+
+}  // namespace ifzvk::imageio

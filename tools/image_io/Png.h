@@ -1,0 +1,20 @@
+// PNG files for the tools, through libpng's simplified API where the build has
+// libpng (the native builds); elsewhere PNG output is refused with a message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ifzvk::imageio {
+
+// True when this build can write PNG files.
+bool CanWritePng();
+
+// Writes an 8-bit RGB PNG (no alpha); bits 24-31 of each pixel are dropped.
+// bgrxTopDown must hold width * height pixels. False with a message in error
+// when the build has no PNG support or the file cannot be written.
+bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& bgrxTopDown,
+              std::string& error);
+
+}  // namespace ifzvk::imageio
