@@ -1,0 +1,266 @@
+#include "tools/host/WorkDir.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include "platform/win32.h"
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#endif
+
+namespace ifzvk::host {
+namespace {
+
+#ifdef _WIN32
+
+std::string LastError(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
+
+// Removes the folder's files and folders, then the folder.
+bool RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  bool removed = true;
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removed = RemoveTree(path) && removed;
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        removed = DeleteFileA(path.c_str()) && removed;
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  return RemoveDirectoryA(folder.c_str()) && removed;
+}
+
+#else
+
+std::string LastError(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+bool RemoveTree(const std::string& folder) {
+  bool removed = true;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "/" + name;
+      struct stat info;
+      if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        removed = RemoveTree(path) && removed;
+      } else {
+        removed = unlink(path.c_str()) == 0 && removed;
+      }
+    }
+    closedir(dir);
+  }
+  return rmdir(folder.c_str()) == 0 && removed;
+}
+
+// What a signal handler may remove: filled before the folder is entered,
+// cleared when it is left. Plain buffers, so the handler needs no allocation.
+char g_interruptFolder[PATH_MAX];
+char g_interruptEntry[PATH_MAX];
+volatile sig_atomic_t g_interruptArmed = 0;
+const char* g_interruptEntryName = nullptr;
+
+void OnInterrupt(int signalNumber) {
+  if (g_interruptArmed) {
+    unlink(g_interruptEntry);
+    rmdir(g_interruptFolder);
+  }
+  // The handler was installed with SA_RESETHAND: the signal now does what it
+  // would have done.
+  raise(signalNumber);
+}
+
+void ChangeToRoot() {
+  if (chdir("/") != 0) {
+    // Nothing better to do: POSIX systems remove a folder that is in use.
+  }
+}
+
+void ArmInterruptCleanup(const std::string& folder) {
+  g_interruptArmed = 0;
+  if (g_interruptEntryName == nullptr) return;
+  const std::string entry = folder + "/" + g_interruptEntryName;
+  if (entry.size() >= sizeof g_interruptEntry) return;
+  std::memcpy(g_interruptFolder, folder.c_str(), folder.size() + 1);
+  std::memcpy(g_interruptEntry, entry.c_str(), entry.size() + 1);
+  g_interruptArmed = 1;
+}
+
+#endif
+
+}  // namespace
+
+PrivateWorkDir::~PrivateWorkDir() { Leave(); }
+
+#ifdef _WIN32
+
+bool PrivateWorkDir::Enter() {
+  if (IsEntered()) return true;
+  char current[MAX_PATH];
+  const DWORD currentLength = GetCurrentDirectoryA(MAX_PATH, current);
+  if (currentLength == 0 || currentLength >= MAX_PATH) {
+    error_ = LastError("cannot tell the current directory");
+    return false;
+  }
+  const std::string root = TemporaryRoot();
+  if (root.empty()) {
+    error_ = LastError("cannot find the temporary folder");
+    return false;
+  }
+  // Unique names by process, time and attempt; an existing one is skipped.
+  static unsigned serial = 0;
+  std::string folder;
+  for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+    const std::string candidate = root + "\\zvk-thumb-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                  std::to_string(GetTickCount()) + "-" + std::to_string(serial++);
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+      folder = candidate;
+    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      error_ = LastError("cannot make a private folder in " + root);
+      return false;
+    }
+  }
+  if (folder.empty()) {
+    error_ = "cannot make a private folder in " + root + ": every name tried exists";
+    return false;
+  }
+  if (!SetCurrentDirectoryA(folder.c_str())) {
+    error_ = LastError("cannot enter the private folder " + folder);
+    RemoveDirectoryA(folder.c_str());
+    return false;
+  }
+  previous_.assign(current, currentLength);
+  path_ = folder;
+  return true;
+}
+
+bool PrivateWorkDir::Leave() {
+  if (!IsEntered()) return true;
+  // A folder that is some process's current directory cannot be removed.
+  if (!SetCurrentDirectoryA(previous_.c_str())) SetCurrentDirectoryA(TemporaryRoot().c_str());
+  const bool removed = RemoveTree(path_);
+  if (!removed) error_ = LastError("cannot remove the private folder " + path_);
+  path_.clear();
+  previous_.clear();
+  return removed;
+}
+
+std::string TemporaryRoot() {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  std::string root(buffer, length);
+  while (root.size() > 3 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+  return root;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  if (length == 0 || length >= MAX_PATH) return std::string();
+  return std::string(buffer, length);
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void RemoveWorkDirOnInterrupt(const char*) {}
+
+#else
+
+bool PrivateWorkDir::Enter() {
+  if (IsEntered()) return true;
+  const int current = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (current < 0) {
+    error_ = LastError("cannot hold the current directory");
+    return false;
+  }
+  const std::string root = TemporaryRoot();
+  std::string pattern = root + "/zvk-thumb-XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) {  // mode 0700
+    error_ = LastError("cannot make a private folder in " + root);
+    close(current);
+    return false;
+  }
+  ArmInterruptCleanup(pattern);
+  if (chdir(pattern.c_str()) != 0) {
+    error_ = LastError("cannot enter the private folder " + pattern);
+    g_interruptArmed = 0;
+    rmdir(pattern.c_str());
+    close(current);
+    return false;
+  }
+  previous_ = current;
+  path_ = pattern;
+  return true;
+}
+
+bool PrivateWorkDir::Leave() {
+  if (!IsEntered()) return true;
+  // Back where the caller was; failing that, out of the folder anyway.
+  if (fchdir(previous_) != 0) ChangeToRoot();
+  close(previous_);
+  previous_ = -1;
+  const bool removed = RemoveTree(path_);
+  if (!removed) error_ = LastError("cannot remove the private folder " + path_);
+  g_interruptArmed = 0;
+  path_.clear();
+  return removed;
+}
+
+std::string TemporaryRoot() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string root = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char buffer[PATH_MAX];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return std::string();
+  std::string absolute = buffer;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void RemoveWorkDirOnInterrupt(const char* entryName) {
+  g_interruptEntryName = entryName;
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous;
+    // A signal that the caller's parent chose to ignore stays ignored.
+    if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+#endif
+
+}  // namespace ifzvk::host

@@ -1,0 +1,59 @@
+// Working folders for a host that calls GetPicture. The module writes and
+// deletes a temporary file of one fixed name in the current directory, so the
+// host gives every picture request a fresh private folder of its own as the
+// current directory: parallel runs cannot meet there, nothing lands in the
+// user's folders, and a read-only working directory costs nothing.
+#pragma once
+
+#include <string>
+
+namespace ifzvk::host {
+
+class PrivateWorkDir {
+ public:
+  PrivateWorkDir() = default;
+  ~PrivateWorkDir();
+  PrivateWorkDir(const PrivateWorkDir&) = delete;
+  PrivateWorkDir& operator=(const PrivateWorkDir&) = delete;
+
+  // Makes a new folder, readable by this user only, in the system's temporary
+  // folder (TMPDIR or /tmp; on Windows the user's temporary folder) and makes
+  // it the current directory. False with Error() when either step fails; the
+  // current directory is then unchanged and nothing is left behind.
+  bool Enter();
+
+  // Returns to the previous current directory and removes the folder with
+  // whatever is left in it. False with Error() when the folder could not be
+  // removed completely. Does nothing when the folder is not entered.
+  bool Leave();
+
+  bool IsEntered() const { return !path_.empty(); }
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string path_;
+  std::string error_;
+#ifdef _WIN32
+  std::string previous_;
+#else
+  int previous_ = -1;  // the previous current directory, held open
+#endif
+};
+
+// On POSIX systems: when the process is interrupted (SIGINT, SIGTERM,
+// SIGHUP) while a PrivateWorkDir is entered, the file `entryName` in it and the
+// folder itself are removed before the signal takes its usual effect. Nothing
+// on Windows.
+void RemoveWorkDirOnInterrupt(const char* entryName);
+
+// The system's temporary folder that Enter() uses, without a trailing separator.
+std::string TemporaryRoot();
+
+// path made absolute against the current directory (empty when the current
+// directory cannot be told). An absolute path is returned as it is.
+std::string AbsolutePath(const std::string& path);
+
+bool IsDirectory(const std::string& path);
+
+}  // namespace ifzvk::host
