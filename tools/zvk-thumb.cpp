@@ -1,14 +1,36 @@
-// zvk-thumb: renders a zorvik document's preview through the plug-in module,
-// loaded at run time as a viewer loads it, and writes it as a .bmp file.
+// zvk-thumb: renders zorvik documents' preview pictures through the plug-in
+// module, loaded at run time as a viewer loads it, and writes them as PNG or
+// BMP files, optionally shrunk to thumbnails; or reports what the module
+// answers about them (--info). Also the desktop thumbnailer's command.
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "tools/host/PluginModule.h"
+#include "tools/host/WorkDir.h"
+#include "tools/image_io/Bmp.h"
+#include "tools/image_io/Png.h"
+#include "tools/image_io/Scale.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+// Where an installed module lives, relative to the installed tool ("." when
+// beside it); set by the build from the install layout.
+#ifndef ZVK_MODULE_RELDIR
+#define ZVK_MODULE_RELDIR "."
+#endif
 
 namespace {
 
@@ -23,80 +45,415 @@ enum Exit : int {
   kCannotRead = 4,
   kPluginFailed = 5,
   kCannotWrite = 6,
+  kNoWorkDir = 7,
 };
 
+// The module writes this file in the current directory during GetPicture.
+const char kModuleTempFile[] = "_zvk-spi-tmp_.xml";
+
+// Largest --size accepted.
+constexpr long kMaxBox = 32768;
+
 const char kUsageText[] =
-    "usage: zvk-thumb [--module PATH] [--offset N] [--quiet] INPUT.zvk OUTPUT.bmp\n"
-    "Renders the preview picture of a zorvik document through the plug-in module\n"
-    "and writes it as a 24-bit BMP file.\n"
-    "  --module PATH  the plug-in module to load (default: %s beside this program)\n"
-    "  --offset N     the document starts N bytes into INPUT (default 0)\n"
-    "  --quiet        print nothing on success\n"
+    "usage: zvk-thumb [OPTIONS] INPUT.zvk OUTPUT.png|OUTPUT.bmp\n"
+    "       zvk-thumb [OPTIONS] INPUT.zvk... FOLDER\n"
+    "       zvk-thumb --info [--module PATH] [--offset N] [INPUT.zvk...]\n"
+    "Renders the preview picture of zorvik documents through the plug-in module and\n"
+    "writes it as a PNG or 24-bit BMP file, chosen by OUTPUT's extension. Into an\n"
+    "existing FOLDER each INPUT goes under its own name with the extension of --format.\n"
+    "  --size N       shrink the picture to fit within N x N pixels, keeping its\n"
+    "                 aspect ratio (area averaging; a smaller picture stays as it is)\n"
+    "  --format F     png or bmp: the files written into a FOLDER (default %s)\n"
+    "  --info         print the module's information strings and, for each INPUT,\n"
+    "                 the module's answers to IsSupported and GetPictureInfo\n"
+    "  --module PATH  the plug-in module to load (default: %s)\n"
+    "  --offset N     each document starts N bytes into its file (default 0)\n"
+    "  --quiet        print nothing on success, and no progress line\n"
     "Exit codes: 0 written, 1 usage, 2 module cannot be loaded, 3 not a zorvik\n"
-    "document, 4 input cannot be read, 5 the plug-in failed, 6 output cannot be written.\n";
+    "document, 4 input cannot be read, 5 the plug-in failed, 6 output cannot be\n"
+    "written, 7 no private working folder for the plug-in. With several inputs the\n"
+    "tool goes on after a failure and exits with the code of the first one.\n";
+
+enum class Format { kNone, kPng, kBmp };
 
 struct Options {
   std::string module;
-  std::string input;
-  std::string output;
+  std::vector<std::string> files;  // as given: inputs, then the output unless --info
   unsigned long offset = 0;
+  int box = 0;  // --size, 0 when not given
+  Format format = Format::kNone;
+  bool info = false;
   bool quiet = false;
 };
 
+// One document to render: names as the user gave them for messages, absolute
+// ones for the work, since the current directory changes during GetPicture.
+struct Job {
+  std::string input;
+  std::string inputPath;
+  std::string output;
+  std::string outputPath;
+  Format format = Format::kNone;
+};
+
+// ---------------------------------------------------------------------------
+// Messages, and the progress line that they first wipe off the terminal.
+
+class ProgressLine {
+ public:
+  void Enable(bool on) { enabled_ = on; }
+  void Show(std::size_t index, std::size_t count, const std::string& name) {
+    if (!enabled_) return;
+    std::string line = "[" + std::to_string(index) + "/" + std::to_string(count) + "] " + name;
+    if (line.size() > 78) line = line.substr(0, 75) + "...";
+    Clear();
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    shown_ = line.size();
+  }
+  void Clear() {
+    if (shown_ == 0) return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(shown_), "");
+    std::fflush(stderr);
+    shown_ = 0;
+  }
+
+ private:
+  bool enabled_ = false;
+  std::size_t shown_ = 0;
+};
+
+ProgressLine g_progress;
+
 int Fail(int code, const std::string& message) {
+  g_progress.Clear();
   std::fprintf(stderr, "zvk-thumb: %s\n", message.c_str());
   return code;
 }
 
-bool ParseOffset(const char* text, unsigned long& offset) {
+void Say(const std::string& line) {
+  g_progress.Clear();
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// Options.
+
+bool ParseNumber(const char* text, unsigned long limit, unsigned long& value) {
   if (text == nullptr || *text < '0' || *text > '9') return false;
   char* end = nullptr;
   errno = 0;
-  offset = std::strtoul(text, &end, 10);
-  return errno == 0 && *end == '\0' && offset <= 0xFFFFFFFFul;
+  value = std::strtoul(text, &end, 10);
+  return errno == 0 && *end == '\0' && value <= limit;
+}
+
+const char* FormatName(Format format) { return format == Format::kPng ? "png" : "bmp"; }
+
+Format DefaultFolderFormat() { return imageio::CanWritePng() ? Format::kPng : Format::kBmp; }
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+Format FormatOfName(const std::string& path) {
+  const std::string name = Lower(path);
+  const auto endsWith = [&](const char* tail) {
+    const std::size_t n = std::strlen(tail);
+    return name.size() > n && name.compare(name.size() - n, n, tail) == 0;
+  };
+  if (endsWith(".png")) return Format::kPng;
+  if (endsWith(".bmp")) return Format::kBmp;
+  return Format::kNone;
+}
+
+std::string DefaultModuleText() {
+  std::string text = std::string(host::DefaultModuleName()) + " beside this program";
+  if (std::string(ZVK_MODULE_RELDIR) != ".") text += ",\n                 else in " ZVK_MODULE_RELDIR "/ relative to it";
+  return text;
 }
 
 // Returns -1 when the options are complete, else the exit code.
 int ParseOptions(int argc, char** argv, Options& options) {
-  std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--help" || arg == "-h") {
-      std::printf(kUsageText, host::DefaultModuleName());
+      std::printf(kUsageText, FormatName(DefaultFolderFormat()), DefaultModuleText().c_str());
       return kWritten;
-    } else if (arg == "--module" && i + 1 < argc) {
+    } else if (arg == "--module") {
+      if (value == nullptr) return Fail(kUsage, "--module needs the module's path");
       options.module = argv[++i];
     } else if (arg == "--offset") {
-      if (!ParseOffset(i + 1 < argc ? argv[++i] : nullptr, options.offset))
+      ++i;
+      if (!ParseNumber(value, 0xFFFFFFFFul, options.offset))
         return Fail(kUsage, "--offset needs a whole number of bytes");
+    } else if (arg == "--size") {
+      ++i;
+      unsigned long box = 0;
+      if (!ParseNumber(value, kMaxBox, box) || box == 0)
+        return Fail(kUsage, "--size needs a whole number of pixels from 1 to " + std::to_string(kMaxBox));
+      options.box = static_cast<int>(box);
+    } else if (arg == "--format") {
+      ++i;
+      const std::string name = value != nullptr ? Lower(value) : std::string();
+      if (name == "png") {
+        options.format = Format::kPng;
+      } else if (name == "bmp") {
+        options.format = Format::kBmp;
+      } else {
+        return Fail(kUsage, "--format needs png or bmp");
+      }
+    } else if (arg == "--info") {
+      options.info = true;
     } else if (arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "--") {
+      for (++i; i < argc; ++i) options.files.push_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Fail(kUsage, "unknown option " + arg + " (see --help)");
     } else {
-      files.push_back(arg);
+      options.files.push_back(arg);
     }
   }
-  if (files.size() != 2) return Fail(kUsage, "expected INPUT and OUTPUT (see --help)");
-  options.input = files[0];
-  options.output = files[1];
-  if (options.module.empty()) options.module = host::ExecutableDirectory() + host::DefaultModuleName();
+  if (!options.info && options.files.size() < 2) return Fail(kUsage, "expected INPUT and OUTPUT (see --help)");
   return -1;
 }
 
-// As viewers do: the first 2 KiB of the document, zero-padded, by address.
-int CheckSupported(const host::PluginModule& module, const Options& options) {
-  std::ifstream in(options.input, std::ios::binary);
-  if (!in) return Fail(kCannotRead, "cannot read " + options.input);
-  std::vector<char> head(2048, 0);
-  in.seekg(static_cast<std::streamoff>(options.offset));
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  if (in.bad()) return Fail(kCannotRead, "cannot read " + options.input);
-  std::string name = options.input;
-  if (module.IsSupported(&name[0], reinterpret_cast<SusieHandleOrAddress>(head.data())) == 0)
-    return Fail(kNotADocument, "not a zorvik document: " + options.input);
+// ---------------------------------------------------------------------------
+// What to write where.
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+// "dir/name.zvk" -> "name.<extension>"; a leading dot does not start an extension.
+std::string OutputName(const std::string& input, Format format) {
+  std::size_t start = input.size();
+  while (start > 0 && !IsSeparator(input[start - 1])) --start;
+  std::string name = input.substr(start);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + "." + FormatName(format);
+}
+
+std::string Absolute(const std::string& path, int& code) {
+  std::string absolute = host::AbsolutePath(path);
+  if (absolute.empty()) code = Fail(kUsage, "cannot resolve " + path + " against the current directory");
+  return absolute;
+}
+
+// Returns -1 with the jobs, else the exit code.
+int PlanJobs(const Options& options, std::vector<Job>& jobs) {
+  int code = -1;
+  const std::string& output = options.files.back();
+  const std::vector<std::string> inputs(options.files.begin(), options.files.end() - 1);
+  const bool folder = host::IsDirectory(output);
+  if (!folder && inputs.size() > 1)
+    return Fail(kUsage, "with several inputs the last argument must be an existing folder: " + output);
+  Format format = folder ? (options.format != Format::kNone ? options.format : DefaultFolderFormat())
+                         : FormatOfName(output);
+  if (!folder && options.format != Format::kNone)
+    return Fail(kUsage, "--format is for an output folder; a file's extension chooses its format");
+  if (format == Format::kNone)
+    return Fail(kUsage, "OUTPUT must end in .png or .bmp, or be an existing folder: " + output);
+  if (format == Format::kPng && !imageio::CanWritePng())
+    return Fail(kUsage, "this build writes BMP files only; PNG output needs the native build with libpng");
+
+  std::map<std::string, std::string> inputByOutput;
+  for (const std::string& input : inputs) {
+    Job job;
+    job.input = input;
+    job.format = format;
+    if (folder) {
+      job.output = output;
+      if (!IsSeparator(job.output.back())) job.output += '/';
+      job.output += OutputName(input, format);
+    } else {
+      job.output = output;
+    }
+    job.inputPath = Absolute(job.input, code);
+    job.outputPath = Absolute(job.output, code);
+    if (code >= 0) return code;
+    const auto [previous, added] = inputByOutput.emplace(job.outputPath, input);
+    if (!added)
+      return Fail(kUsage, previous->second + " and " + input + " would both be written to " + job.output);
+    jobs.push_back(job);
+  }
   return -1;
 }
+
+// ---------------------------------------------------------------------------
+// The module.
+
+bool IsFile(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#else
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+#endif
+}
+
+// The module the user named, else the first that exists of: beside this
+// program, then in the install layout's module folder relative to it.
+int LoadModule(const Options& options, host::PluginModule& module, std::string& path) {
+  if (!options.module.empty()) {
+    path = options.module;
+  } else {
+    const std::string here = host::ExecutableDirectory();
+    std::vector<std::string> candidates{here + host::DefaultModuleName()};
+    if (std::string(ZVK_MODULE_RELDIR) != ".")
+      candidates.push_back(here + ZVK_MODULE_RELDIR + "/" + host::DefaultModuleName());
+    for (const std::string& candidate : candidates) {
+      if (IsFile(candidate)) {
+        path = candidate;
+        break;
+      }
+    }
+    if (path.empty()) {
+      std::string tried;
+      for (const std::string& candidate : candidates) tried += (tried.empty() ? "" : " or ") + candidate;
+      return Fail(kNoModule, "cannot load the plug-in module: there is none at " + tried + " (see --module)");
+    }
+  }
+  if (!module.Load(path)) return Fail(kNoModule, "cannot load the plug-in module " + path + ": " + module.Error());
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Reading the first bytes, as viewers do before they ask for a picture.
+
+struct Head {
+  std::vector<char> bytes = std::vector<char>(2048, 0);  // zero-padded
+  std::size_t count = 0;                                 // bytes that came from the file
+};
+
+int ReadHead(const std::string& shown, const std::string& path, unsigned long offset, Head& head) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(kCannotRead, "cannot read " + shown);
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(head.bytes.data(), static_cast<std::streamsize>(head.bytes.size()));
+  if (in.bad()) return Fail(kCannotRead, "cannot read " + shown);
+  head.count = in.gcount() > 0 ? static_cast<std::size_t>(in.gcount()) : 0;
+  return -1;
+}
+
+// The first 2 KiB of the document, zero-padded, by address.
+int AskSupportedByAddress(const host::PluginModule& module, const std::string& path, const Head& head) {
+  std::string name = path;
+  return module.IsSupported(&name[0], reinterpret_cast<SusieHandleOrAddress>(head.bytes.data()));
+}
+
+// ---------------------------------------------------------------------------
+// --info
+
+const char* ResultText(int result) {
+  switch (result) {
+    case Success: return "success";
+    case Aborted: return "aborted";
+    case UnknownFormat: return "not a document of this kind";
+    case OutOfMemory: return "out of memory";
+    case MemoryError: return "memory error";
+    case FileReadError: return "file read error";
+    default: return "not a result code of the interface";
+  }
+}
+
+std::string PictureInfoText(int result, const PictureInfo& info) {
+  std::string text = std::to_string(result) + " (" + ResultText(result) + ")";
+  if (result != Success) return text;
+  return text + ": " + std::to_string(info.width) + " x " + std::to_string(info.height) + " at " +
+         std::to_string(info.colorDepth) + " bits, left " + std::to_string(info.left) + ", top " +
+         std::to_string(info.top) + ", density " + std::to_string(info.x_density) + " x " +
+         std::to_string(info.y_density) + ", " + (info.hInfo != nullptr ? "text attached" : "no text");
+}
+
+// IsSupported with an open file, positioned at the document, as its handle.
+std::string AskSupportedByHandle(const host::PluginModule& module, const std::string& path, unsigned long offset) {
+  std::string name = path;
+  std::string answer;
+#ifdef _WIN32
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "not asked: the file cannot be opened";
+  const auto value = reinterpret_cast<SusieHandleOrAddress>(file);
+  if (SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) != offset) {
+    answer = "not asked: the file cannot be positioned";
+  } else if (value >= 0x10000) {
+    answer = "not asked: the handle's value is too large to pass as one";
+  } else {
+    answer = std::to_string(module.IsSupported(&name[0], value));
+  }
+  CloseHandle(file);
+#else
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return "not asked: the file cannot be opened";
+  if (lseek(file, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) {
+    answer = "not asked: the file cannot be positioned";
+  } else if (file >= 0x10000) {
+    answer = "not asked: the descriptor's value is too large to pass as a handle";
+  } else {
+    answer = std::to_string(module.IsSupported(&name[0], static_cast<SusieHandleOrAddress>(file)));
+  }
+  close(file);
+#endif
+  return answer;
+}
+
+int Info(const host::PluginModule& module, const std::string& modulePath, const Options& options) {
+  Say("module " + modulePath);
+  for (int index = 0; index < 64; ++index) {
+    char text[256] = {};
+    if (module.GetPluginInfo(index, text, sizeof text) <= 0) break;
+    Say("  GetPluginInfo " + std::to_string(index) + ": " + text);
+  }
+  int exitCode = kWritten;
+  const auto note = [&exitCode](int code) {
+    if (exitCode == kWritten) exitCode = code;
+  };
+  for (const std::string& input : options.files) {
+    int code = -1;
+    const std::string path = Absolute(input, code);
+    Head head;
+    if (code < 0) code = ReadHead(input, path, options.offset, head);
+    if (code >= 0) {
+      note(code);
+      continue;
+    }
+    Say(input);
+    const int byAddress = AskSupportedByAddress(module, path, head);
+    Say("  IsSupported (file handle): " + AskSupportedByHandle(module, path, options.offset));
+    Say("  IsSupported (first bytes): " + std::to_string(byAddress));
+    std::string name = path;
+    PictureInfo info{};
+    int result = module.GetPictureInfo(&name[0], static_cast<SusieLen>(options.offset), 0, &info);
+    Say("  GetPictureInfo (file, offset " + std::to_string(options.offset) + "): " + PictureInfoText(result, info));
+    if (result == Success) host::FreeBlock(info.hInfo);
+    info = PictureInfo{};
+    result = module.GetPictureInfo(head.bytes.data(), static_cast<SusieLen>(head.count), 1, &info);
+    Say("  GetPictureInfo (first " + std::to_string(head.count) + " bytes): " + PictureInfoText(result, info));
+    if (result == Success) host::FreeBlock(info.hInfo);
+    if (byAddress == 0) note(kNotADocument);
+  }
+  return exitCode;
+}
+
+// ---------------------------------------------------------------------------
+// Rendering.
 
 // Counts the plug-in's progress reports; the tool never asks it to stop.
 int WINAPI Progress(int /*nNum*/, int /*nDenom*/, SusieData lData) {
@@ -113,54 +470,105 @@ struct Blocks {
   }
 };
 
-void PutLE(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
+struct Picture {
+  imageio::Size size;
+  std::vector<std::uint32_t> pixels;  // BGRX, rows from the top
+};
 
-// A .bmp file is a 14-byte file header, then the two blocks as they stand.
-bool WriteBmpFile(const std::string& path, const BITMAPINFOHEADER& header, const unsigned char* bits,
-                  std::size_t bitsBytes) {
-  std::vector<unsigned char> fileHeader;
-  PutLE(fileHeader, 0x4D42, 2);  // "BM"
-  PutLE(fileHeader, static_cast<std::uint32_t>(14 + sizeof header + bitsBytes), 4);
-  PutLE(fileHeader, 0, 4);
-  PutLE(fileHeader, static_cast<std::uint32_t>(14 + sizeof header), 4);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(fileHeader.data()), static_cast<std::streamsize>(fileHeader.size()));
-  out.write(reinterpret_cast<const char*>(&header), sizeof header);
-  out.write(reinterpret_cast<const char*>(bits), static_cast<std::streamsize>(bitsBytes));
-  out.close();
-  return static_cast<bool>(out);
-}
-
-int Render(const host::PluginModule& module, const Options& options) {
-  std::string name = options.input;
-  Blocks blocks;
-  int progressCalls = 0;
-  const int result = module.GetPicture(&name[0], static_cast<SusieLen>(options.offset), 0, &blocks.info,
-                                       &blocks.bits, Progress, reinterpret_cast<SusieData>(&progressCalls));
-  switch (result) {
-    case 0:
-      break;
-    case 2:
-      return Fail(kNotADocument, "not a zorvik document: " + options.input);
-    case 6:
-      return Fail(kCannotRead, "cannot read " + options.input);
-    default:
-      return Fail(kPluginFailed, "the plug-in failed with code " + std::to_string(result) + " on " + options.input);
-  }
+// The module's 24-bit bottom-up bitmap as top-down pixels; false for any other
+// kind of bitmap.
+bool ReadBitmap(const Blocks& blocks, Picture& picture) {
   BITMAPINFOHEADER header;
   std::memcpy(&header, host::LockBlock(blocks.info), sizeof header);
   host::UnlockBlock(blocks.info);
-  const std::size_t stride = (3 * static_cast<std::size_t>(header.biWidth) + 3) & ~std::size_t{3};
-  const std::size_t bitsBytes = stride * static_cast<std::size_t>(header.biHeight);
-  const bool written = WriteBmpFile(options.output, header, static_cast<const unsigned char*>(host::LockBlock(blocks.bits)),
-                                    bitsBytes);
+  // The module's previews hold at most 2^30 pixels (4 bytes each, counted in
+  // 32 bits), which keeps every size below far inside the integer types.
+  if (header.biBitCount != 24 || header.biWidth < 1 || header.biHeight < 1 ||
+      static_cast<std::uint64_t>(header.biWidth) * static_cast<std::uint64_t>(header.biHeight) > (1u << 30))
+    return false;
+  picture.size = {static_cast<int>(header.biWidth), static_cast<int>(header.biHeight)};
+  const auto width = static_cast<std::size_t>(header.biWidth);
+  const auto height = static_cast<std::size_t>(header.biHeight);
+  const std::size_t stride = (3 * width + 3) & ~std::size_t{3};
+  const auto* bits = static_cast<const unsigned char*>(host::LockBlock(blocks.bits));
+  picture.pixels.resize(width * height);
+  for (std::size_t y = 0; y < height; ++y) {
+    const unsigned char* row = bits + (height - 1 - y) * stride;
+    for (std::size_t x = 0; x < width; ++x) {
+      picture.pixels[y * width + x] = 0xFF000000u | row[3 * x] | (static_cast<std::uint32_t>(row[3 * x + 1]) << 8) |
+                                      (static_cast<std::uint32_t>(row[3 * x + 2]) << 16);
+    }
+  }
   host::UnlockBlock(blocks.bits);
-  if (!written) return Fail(kCannotWrite, "cannot write " + options.output);
-  if (!options.quiet)
-    std::printf("wrote %s (%ld x %ld)\n", options.output.c_str(), static_cast<long>(header.biWidth),
-                static_cast<long>(header.biHeight));
+  return true;
+}
+
+// GetPicture in file mode, run inside a fresh private working folder.
+int GetPicture(const host::PluginModule& module, const Job& job, unsigned long offset, Picture& picture) {
+  host::PrivateWorkDir workDir;
+  if (!workDir.Enter()) return Fail(kNoWorkDir, "no private working folder for the plug-in: " + workDir.Error());
+  std::string name = job.inputPath;
+  Blocks blocks;
+  int progressCalls = 0;
+  const int result = module.GetPicture(&name[0], static_cast<SusieLen>(offset), 0, &blocks.info, &blocks.bits,
+                                       Progress, reinterpret_cast<SusieData>(&progressCalls));
+  if (!workDir.Leave()) return Fail(kNoWorkDir, workDir.Error());
+  switch (result) {
+    case Success:
+      break;
+    case UnknownFormat:
+      return Fail(kNotADocument, "not a zorvik document: " + job.input);
+    case FileReadError:
+      return Fail(kCannotRead, "cannot read " + job.input);
+    default:
+      return Fail(kPluginFailed, "the plug-in failed with code " + std::to_string(result) + " (" +
+                                     ResultText(result) + ") on " + job.input);
+  }
+  if (!ReadBitmap(blocks, picture))
+    return Fail(kPluginFailed, "the plug-in returned a bitmap of an unexpected kind for " + job.input);
+  return -1;
+}
+
+int WriteOutput(const Job& job, const Picture& picture) {
+  std::string error;
+  const bool written =
+      job.format == Format::kPng
+          ? imageio::WritePng(job.outputPath, picture.size.width, picture.size.height, picture.pixels, error)
+          : imageio::WriteBmp(job.outputPath, picture.size.width, picture.size.height, picture.pixels, error);
+  if (!written) {
+    std::remove(job.outputPath.c_str());  // no half-written picture is left
+    return Fail(kCannotWrite, "cannot write " + job.output + ": " + error);
+  }
+  return -1;
+}
+
+int Render(const host::PluginModule& module, const Options& options, const Job& job) {
+  Head head;
+  int code = ReadHead(job.input, job.inputPath, options.offset, head);
+  if (code >= 0) return code;
+  if (AskSupportedByAddress(module, job.inputPath, head) == 0)
+    return Fail(kNotADocument, "not a zorvik document: " + job.input);
+  Picture picture;
+  code = GetPicture(module, job, options.offset, picture);
+  if (code >= 0) return code;
+
+  const imageio::Size full = picture.size;
+  if (options.box > 0) {
+    const imageio::Size fitted = imageio::FitWithin(full, options.box);
+    if (fitted.width != full.width || fitted.height != full.height) {
+      picture.pixels = imageio::ShrinkByAreaAverage(picture.pixels, full, fitted);
+      picture.size = fitted;
+    }
+  }
+  code = WriteOutput(job, picture);
+  if (code >= 0) return code;
+  if (!options.quiet) {
+    std::string line = "wrote " + job.output + " (" + std::to_string(picture.size.width) + " x " +
+                       std::to_string(picture.size.height);
+    if (picture.size.width != full.width || picture.size.height != full.height)
+      line += " from " + std::to_string(full.width) + " x " + std::to_string(full.height);
+    Say(line + ")");
+  }
   return kWritten;
 }
 
@@ -168,12 +576,28 @@ int Render(const host::PluginModule& module, const Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  const int parsed = ParseOptions(argc, argv, options);
-  if (parsed >= 0) return parsed;
+  int code = ParseOptions(argc, argv, options);
+  if (code >= 0) return code;
+  std::vector<Job> jobs;
+  if (!options.info) {
+    code = PlanJobs(options, jobs);
+    if (code >= 0) return code;
+  }
+
   host::PluginModule module;
-  if (!module.Load(options.module))
-    return Fail(kNoModule, "cannot load the plug-in module " + options.module + ": " + module.Error());
-  const int supported = CheckSupported(module, options);
-  if (supported >= 0) return supported;
-  return Render(module, options);
+  std::string modulePath;
+  code = LoadModule(options, module, modulePath);
+  if (code >= 0) return code;
+  if (options.info) return Info(module, modulePath, options);
+
+  host::RemoveWorkDirOnInterrupt(kModuleTempFile);
+  g_progress.Enable(!options.quiet && jobs.size() > 1 && StderrIsTerminal());
+  int exitCode = kWritten;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    g_progress.Show(i + 1, jobs.size(), jobs[i].input);
+    code = Render(module, options, jobs[i]);
+    if (exitCode == kWritten) exitCode = code;
+  }
+  g_progress.Clear();
+  return exitCode;
 }
