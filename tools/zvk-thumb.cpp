@@ -288,7 +288,12 @@ int PlanJobs(const Options& options, std::vector<Job>& jobs) {
     job.inputPath = Absolute(job.input, code);
     job.outputPath = Absolute(job.output, code);
     if (code >= 0) return code;
-    const auto [previous, added] = inputByOutput.emplace(job.outputPath, input);
+#ifdef _WIN32
+    const std::string key = Lower(job.outputPath);  // Windows file names ignore case
+#else
+    const std::string& key = job.outputPath;
+#endif
+    const auto [previous, added] = inputByOutput.emplace(key, input);
     if (!added)
       return Fail(kUsage, previous->second + " and " + input + " would both be written to " + job.output);
     jobs.push_back(job);

@@ -192,7 +192,13 @@ bool PrivateWorkDir::Enter() {
     error_ = LastError("cannot hold the current directory");
     return false;
   }
-  const std::string root = TemporaryRoot();
+  // Absolute, so that the folder's name means the same from inside it.
+  const std::string root = AbsolutePath(TemporaryRoot());
+  if (root.empty()) {
+    error_ = "cannot resolve the temporary folder " + TemporaryRoot() + " against the current directory";
+    close(current);
+    return false;
+  }
   std::string pattern = root + "/zvk-thumb-XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) {  // mode 0700
     error_ = LastError("cannot make a private folder in " + root);
