@@ -18,11 +18,11 @@ using ifzvk::host::PluginModule;
 
 std::string ModulePath() { return ifzvk::host::ExecutableDirectory() + ZVK_MODULE_FILE; }
 
-// The first few loads of a process leave loader bookkeeping behind for good
-// (glibc's grows for about five cycles, then stays); the measurements start
-// after it has settled.
+// The first loads of a process leave loader bookkeeping behind for good
+// (glibc's grows for several cycles, more of them the more libraries the
+// process holds, then stays); the measurements start after it has settled.
 void WarmUp() {
-  for (int cycle = 0; cycle < 10; ++cycle) {
+  for (int cycle = 0; cycle < 40; ++cycle) {
     PluginModule module;
     ASSERT_TRUE(module.Load(ModulePath())) << module.Error();
   }
@@ -45,8 +45,8 @@ int NewTableBlocks(const HeapSnapshot& earlier, const HeapSnapshot& later) {
 HeapSnapshot beforeLoad, whileLoaded, afterUnload;  // too big for the stack
 
 TEST(LoadUnload, LoadedModuleHoldsItsTablesUntilUnloaded) {
+  ReferenceTables();  // built before the warm-up, which then settles the heap around it too
   ASSERT_NO_FATAL_FAILURE(WarmUp());
-  ReferenceTables();  // built before the first snapshot
   PluginModule module;
   const std::size_t before = HeapBytesInUse();
   beforeLoad.Take();
@@ -70,8 +70,8 @@ TEST(LoadUnload, LoadedModuleHoldsItsTablesUntilUnloaded) {
 }
 
 TEST(LoadUnload, ManyLoadsAndUnloadsLeaveNothingBehind) {
+  ReferenceTables();  // built before the warm-up, which then settles the heap around it too
   ASSERT_NO_FATAL_FAILURE(WarmUp());
-  ReferenceTables();  // built before the first snapshot
   const std::size_t before = HeapBytesInUse();
   beforeLoad.Take();
   for (int cycle = 0; cycle < 100; ++cycle) {
