@@ -56,6 +56,16 @@ Outcome RequestPicture(const unsigned char* data, std::size_t size, Progress pro
 // of our own; the targets pass such inputs over.
 bool AsksForAHugePicture(const unsigned char* data, std::size_t size);
 
+// The size the allocator gave a heap block, where AddressSanitizer can tell
+// (the fuzz preset); kUnknownSize in other builds (a coverage build).
+constexpr std::size_t kUnknownSize = static_cast<std::size_t>(-1);
+std::size_t AllocatedSize(const void* block);
+// True when the block is exactly `bytes` long, or its size cannot be told.
+inline bool BlockIs(const void* block, std::size_t bytes) {
+  const std::size_t size = AllocatedSize(block);
+  return size == bytes || size == kUnknownSize;
+}
+
 // Bytes in one row of a 24-bit bitmap.
 std::size_t Stride(std::int32_t width);
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sanitizer/allocator_interface.h>
 #include <string>
 #include <vector>
 
@@ -46,7 +45,7 @@ Answer Ask(const qoru::CPackerDecode& decoder, const std::string& name) {
     return answer;
   }
   Check(block != nullptr, "true without a block for a record with data");
-  Check(__sanitizer_get_allocated_size(block) == answer.header.unpackedSize, "the block is not unpackedSize bytes");
+  Check(BlockIs(block, answer.header.unpackedSize), "the block is not unpackedSize bytes");
   // Stored data are copied whole; an inflated block's tail may stay unwritten.
   if (answer.header.method == qoru::kMethodStored) {
     const auto* bytes = static_cast<const unsigned char*>(block);
