@@ -119,34 +119,34 @@ std::string FormatTime(double seconds) {
 
 }  // namespace
 
-std::string DocumentSpec::Label() const {
+std::string DocumentShape::Label() const {
   std::string label = std::to_string(side) + "x" + std::to_string(side) + (compressed ? " deflate" : " stored");
   return label;
 }
 
-std::vector<DocumentSpec> StandardSpecs() {
-  std::vector<DocumentSpec> specs;
+std::vector<DocumentShape> StandardShapes() {
+  std::vector<DocumentShape> shapes;
   for (int filler : {1, 16, 128})
     for (int side : {64, 256, 1024})
-      for (bool compressed : {false, true}) specs.push_back(DocumentSpec{side, compressed, filler});
-  return specs;
+      for (bool compressed : {false, true}) shapes.push_back(DocumentShape{side, compressed, filler});
+  return shapes;
 }
 
-DocumentSpec SmallSpec() { return DocumentSpec{64, false, 0}; }
+DocumentShape SmallShape() { return DocumentShape{64, false, 0}; }
 
-Document BuildDocument(const DocumentSpec& spec) {
+Document BuildDocument(const DocumentShape& shape) {
   Document built;
-  built.spec = spec;
+  built.shape = shape;
   writer::Document document;
-  document.xml = writer::ThumbXml(spec.side, spec.side, kPreviewName);
-  if (spec.fillerMiB > 0) {
+  document.xml = writer::ThumbXml(shape.side, shape.side, kPreviewName);
+  if (shape.fillerMiB > 0) {
     writer::Record filler;
     filler.SetName("filler");
-    filler.data = RandomBytes(static_cast<std::size_t>(spec.fillerMiB) * kMiB);
+    filler.data = RandomBytes(static_cast<std::size_t>(shape.fillerMiB) * kMiB);
     document.records.push_back(std::move(filler));
   }
-  const Bytes pixels = PreviewPixels(spec.side);
-  document.records.push_back(spec.compressed ? writer::CompressedRecord(kPreviewName, pixels)
+  const Bytes pixels = PreviewPixels(shape.side);
+  document.records.push_back(shape.compressed ? writer::CompressedRecord(kPreviewName, pixels)
                                              : writer::StoredRecord(kPreviewName, pixels));
 
   const writer::Record& preview = document.records.back();
@@ -154,7 +154,7 @@ Document BuildDocument(const DocumentSpec& spec) {
   built.packedSize = preview.packedSize.value_or(static_cast<std::uint32_t>(preview.data.size()));
   built.unpackedSize = preview.unpackedSize.value_or(static_cast<std::uint32_t>(preview.data.size()));
   built.previewOffset = kRecordHeader;
-  if (spec.fillerMiB > 0) built.previewOffset += kRecordHeader + document.records.front().data.size();
+  if (shape.fillerMiB > 0) built.previewOffset += kRecordHeader + document.records.front().data.size();
   built.binOffset = kDocumentHeader + document.xml.size();
   built.bytes = writer::DocumentBytes(document);
   built.binSize = built.bytes.size() - built.binOffset;
@@ -237,7 +237,7 @@ bool ModuleCall(const host::PluginModule& module, const Document& document, Mode
   } else {
     result = module.GetPicture(const_cast<LPSTR>(document.path.c_str()), 0, 0, &info, &bits, nullptr, 0);
   }
-  const bool ok = result == 0 && info != nullptr && bits != nullptr && IsBitmapOf(info, document.spec.side);
+  const bool ok = result == 0 && info != nullptr && bits != nullptr && IsBitmapOf(info, document.shape.side);
   host::FreeBlock(info);
   host::FreeBlock(bits);
   return ok;
@@ -267,7 +267,7 @@ bool BaselineCall(const Document& document, Mode mode) {
     std::memcpy(pixels, data, document.unpackedSize);
 
   // The 24-bit bottom-up bitmap, straight from the decoded pixels.
-  const int side = document.spec.side;
+  const int side = document.shape.side;
   const std::size_t stride = (3 * static_cast<std::size_t>(side) + 3) & ~std::size_t{3};
   HLOCAL info = LocalAlloc(LMEM_MOVEABLE, sizeof(BITMAPINFOHEADER));
   HLOCAL bitsBlock = LocalAlloc(LMEM_MOVEABLE, stride * static_cast<std::size_t>(side));

@@ -18,7 +18,7 @@ using Bytes = std::vector<unsigned char>;
 // compressed, behind a stored filler record of fillerMiB MiB of random bytes
 // (none for the small document). The filler comes first, so the lookup steps
 // over it to reach the preview.
-struct DocumentSpec {
+struct DocumentShape {
   int side = 64;
   bool compressed = false;
   int fillerMiB = 0;
@@ -27,13 +27,13 @@ struct DocumentSpec {
 
 // The sizes of every combination, in the order the table lists them, and the
 // small document whose per-call cost is almost all fixed cost.
-std::vector<DocumentSpec> StandardSpecs();
-DocumentSpec SmallSpec();
+std::vector<DocumentShape> StandardShapes();
+DocumentShape SmallShape();
 
 // A built document: its bytes, the file that holds the same bytes, and where
 // the baseline finds what it needs without reading the XML.
 struct Document {
-  DocumentSpec spec;
+  DocumentShape shape;
   Bytes bytes;
   std::string path;            // in the benchmark's folder; empty until written
   std::size_t binOffset = 0;   // of the bin section in the document
@@ -44,7 +44,7 @@ struct Document {
   std::uint32_t unpackedSize = 0;
 };
 
-Document BuildDocument(const DocumentSpec& spec);
+Document BuildDocument(const DocumentShape& shape);
 // Writes the document's bytes to `path` and remembers the path.
 bool WriteDocument(Document& document, const std::string& path);
 void RemoveDocument(Document& document);

@@ -77,18 +77,18 @@ int RunTable(const Options& options) {
     return 1;
   }
 
-  std::vector<DocumentSpec> specs = {SmallSpec()};
-  for (const DocumentSpec& spec : StandardSpecs()) {
-    if (!options.quick || (spec.side == 1024 && spec.compressed && spec.fillerMiB == 16)) specs.push_back(spec);
+  std::vector<DocumentShape> shapes = {SmallShape()};
+  for (const DocumentShape& shape : StandardShapes()) {
+    if (!options.quick || (shape.side == 1024 && shape.compressed && shape.fillerMiB == 16)) shapes.push_back(shape);
   }
 
   bool ok = true;
   std::vector<Row> rows;
   std::vector<Row> smallRows;
   double fixedSeconds = 0;
-  for (const DocumentSpec& spec : specs) {
-    std::fprintf(stderr, "zvk-bench-loop: %s, filler %d MiB\n", spec.Label().c_str(), spec.fillerMiB);
-    Document document = BuildDocument(spec);
+  for (const DocumentShape& shape : shapes) {
+    std::fprintf(stderr, "zvk-bench-loop: %s, filler %d MiB\n", shape.Label().c_str(), shape.fillerMiB);
+    Document document = BuildDocument(shape);
     if (!WriteDocument(document, folder.File("doc.zvk"))) {
       std::fprintf(stderr, "zvk-bench-loop: cannot write a document into the temporary folder\n");
       return 1;
@@ -108,15 +108,15 @@ int RunTable(const Options& options) {
         {[](const ifzvk::host::PluginModule* m, const Document* d) { return ModuleCall(*m, *d, Mode::File); }, plugin, doc},
         {[](const ifzvk::host::PluginModule*, const Document* d) { return BaselineCall(*d, Mode::File); }, plugin, doc},
     };
-    const bool isSmall = spec.fillerMiB == 0;
+    const bool isSmall = shape.fillerMiB == 0;
     if (isSmall)
       measurements.push_back({[](const ifzvk::host::PluginModule*, const Document* d) { return FixedCostCall(*d); }, plugin, doc});
     const std::vector<double> seconds = TakeTurns(measurements, options, ok);
     for (Mode mode : {Mode::Memory, Mode::File}) {
       Row row;
-      row.label = spec.Label();
+      row.label = shape.Label();
       row.mode = mode;
-      row.fillerMiB = spec.fillerMiB;
+      row.fillerMiB = shape.fillerMiB;
       row.binBytes = document.binSize;
       const std::size_t at = mode == Mode::Memory ? 0 : 2;
       row.moduleSeconds = seconds[at];
@@ -134,7 +134,7 @@ int RunTable(const Options& options) {
 }
 
 int WritePeakDocument(const std::string& path) {
-  Document document = BuildDocument(DocumentSpec{1024, true, 128});
+  Document document = BuildDocument(DocumentShape{1024, true, 128});
   if (!WriteDocument(document, path)) {
     std::fprintf(stderr, "zvk-bench-loop: cannot write %s\n", path.c_str());
     return 1;

@@ -56,9 +56,9 @@ class CollectingReporter : public benchmark::BenchmarkReporter {
 };
 
 std::string CaseName(const Document& document, Mode mode, const char* who) {
-  const DocumentSpec& spec = document.spec;
-  return std::string(ModeName(mode)) + "/" + std::to_string(spec.side) + (spec.compressed ? "d" : "s") + "/filler" +
-         std::to_string(spec.fillerMiB) + "/" + who;
+  const DocumentShape& shape = document.shape;
+  return std::string(ModeName(mode)) + "/" + std::to_string(shape.side) + (shape.compressed ? "d" : "s") + "/filler" +
+         std::to_string(shape.fillerMiB) + "/" + who;
 }
 
 }  // namespace
@@ -100,21 +100,21 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<DocumentSpec> specs = {SmallSpec()};
-  for (const DocumentSpec& spec : StandardSpecs()) {
-    if (!quick || (spec.side == 1024 && spec.compressed && spec.fillerMiB == 16)) specs.push_back(spec);
+  std::vector<DocumentShape> shapes = {SmallShape()};
+  for (const DocumentShape& shape : StandardShapes()) {
+    if (!quick || (shape.side == 1024 && shape.compressed && shape.fillerMiB == 16)) shapes.push_back(shape);
   }
-  std::fprintf(stderr, "zvk-bench: building %zu documents\n", specs.size());
+  std::fprintf(stderr, "zvk-bench: building %zu documents\n", shapes.size());
   std::vector<std::unique_ptr<Document>> documents;
-  for (const DocumentSpec& spec : specs) {
-    auto document = std::make_unique<Document>(BuildDocument(spec));
+  for (const DocumentShape& shape : shapes) {
+    auto document = std::make_unique<Document>(BuildDocument(shape));
     if (!WriteDocument(*document, folder.File("doc" + std::to_string(documents.size()) + ".zvk"))) {
       std::fprintf(stderr, "zvk-bench: cannot write a document into %s\n", folder.File("").c_str());
       return 1;
     }
     for (Mode mode : {Mode::Memory, Mode::File}) {
       if (!ModuleCall(module, *document, mode) || !BaselineCall(*document, mode)) {
-        std::fprintf(stderr, "zvk-bench: %s, %s mode: no picture\n", spec.Label().c_str(), ModeName(mode));
+        std::fprintf(stderr, "zvk-bench: %s, %s mode: no picture\n", shape.Label().c_str(), ModeName(mode));
         return 1;
       }
     }
@@ -150,9 +150,9 @@ int main(int argc, char** argv) {
   for (const auto& document : documents) {
     for (Mode mode : {Mode::Memory, Mode::File}) {
       Row row;
-      row.label = document->spec.Label();
+      row.label = document->shape.Label();
       row.mode = mode;
-      row.fillerMiB = document->spec.fillerMiB;
+      row.fillerMiB = document->shape.fillerMiB;
       row.binBytes = document->binSize;
       row.moduleSeconds = reporter.Fastest(CaseName(*document, mode, "module"));
       row.baselineSeconds = reporter.Fastest(CaseName(*document, mode, "baseline"));
