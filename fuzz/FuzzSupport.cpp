@@ -94,7 +94,7 @@ void Fail(const char* what) {
   std::abort();
 }
 
-void EnterPrivateDirectory(int* argc, char*** argv) {
+void MakePathsAbsolute(int* argc, char*** argv) {
   char here[4096];
   if (::getcwd(here, sizeof here) == nullptr) Fail("getcwd");
   const std::string base = here;
@@ -106,7 +106,7 @@ void EnterPrivateDirectory(int* argc, char*** argv) {
   for (int i = 0; i < *argc; ++i) {
     const std::string arg = (*argv)[i];
     args[i] = (*argv)[i];
-    if (i == 0) continue;
+    if (i == 0) continue;  // libFuzzer insists on its own argv[0]
     if (arg.empty() || arg[0] != '-') {
       args[i] = Keep(Absolute(base, arg));
       continue;
@@ -123,7 +123,10 @@ void EnterPrivateDirectory(int* argc, char*** argv) {
   args[count] = nullptr;
   *argc = count;
   *argv = args;
+}
 
+void EnterPrivateDirectory() {
+  if (!privateDirectory.empty()) return;
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zvk-fuzz-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) Fail("cannot create a private working folder");

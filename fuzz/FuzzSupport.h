@@ -20,10 +20,15 @@ inline void Check(bool condition, const char* what) {
 
 // For LLVMFuzzerInitialize: makes every path among the arguments absolute
 // (corpus folders, input files, -artifact_prefix, -exact_artifact_path,
-// -dict), adds -artifact_prefix=<the old current directory>/ when none is
-// given, and then moves into a fresh folder under the system's temporary
-// directory, removed again at exit.
-void EnterPrivateDirectory(int* argc, char*** argv);
+// -dict) and adds -artifact_prefix=<the current directory>/ when none is
+// given, since the inputs run in a private folder (EnterPrivateDirectory).
+void MakePathsAbsolute(int* argc, char*** argv);
+
+// At the start of every input: the first call moves into a fresh folder under
+// the system's temporary directory, removed again at exit. Not before the
+// first input, because -merge and -fork start the program again by the
+// (maybe relative) name it was started with, from the current directory.
+void EnterPrivateDirectory();
 
 // Fails when the temporary XML file of the last picture request is still there.
 void CheckNoTemporaryFile();

@@ -58,11 +58,12 @@ Answer Ask(const qoru::CPackerDecode& decoder, const std::string& name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  EnterPrivateDirectory(argc, argv);
+  MakePathsAbsolute(argc, argv);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  EnterPrivateDirectory();
   if (size == 0) return 0;
   const std::size_t nameBytes = data[0] < size - 1 ? data[0] : size - 1;
   const std::string name(reinterpret_cast<const char*>(data + 1), strnlen(reinterpret_cast<const char*>(data + 1), nameBytes));

@@ -14,11 +14,12 @@
 using namespace ifzvk::fuzz;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  EnterPrivateDirectory(argc, argv);
+  MakePathsAbsolute(argc, argv);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  EnterPrivateDirectory();
   static const Progress kModes[] = {Progress::None, Progress::Continue, Progress::AbortFirst, Progress::AbortSecond};
   const Progress progress = size > 0 ? kModes[data[size - 1] & 3] : Progress::None;
   if (AsksForAHugePicture(data, size)) return -1;  // not kept in the corpus

@@ -20,8 +20,11 @@ cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" zvk-fuzz-seeds
 
 rm -rf "$work"
-mkdir -p "$work"
+mkdir -p "$work/tmp"
 "$build/bin/zvk-fuzz-seeds" "$work/seeds"
+# Each target works in a private folder under TMPDIR; one that a crash left
+# behind goes with the work folder.
+export TMPDIR="$work/tmp"
 
 status=0
 for target in "${targets[@]}"; do
