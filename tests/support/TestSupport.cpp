@@ -68,6 +68,7 @@ namespace {
 Bytes CopyBlock(HLOCAL handle, std::size_t count) {
   if (handle == nullptr) return {};
   const auto* start = static_cast<const unsigned char*>(host::LockBlock(handle));
+  if (start == nullptr) return {};
   Bytes bytes(start, start + count);
   host::UnlockBlock(handle);
   return bytes;
