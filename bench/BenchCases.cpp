@@ -4,7 +4,6 @@
 
 #include <boost/lexical_cast.hpp>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,11 +65,6 @@ Bytes RandomBytes(std::size_t count) {
   }
   for (; i < count; ++i) bytes[i] = static_cast<unsigned char>(i);
   return bytes;
-}
-
-std::string UniqueSuffix() {
-  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  return std::to_string(static_cast<unsigned long long>(ticks) % 1000000007ull);
 }
 
 bool IsBitmapOf(HLOCAL info, int side) {
@@ -177,33 +171,11 @@ void RemoveDocument(Document& document) {
   document.path.clear();
 }
 
-BenchFolder::BenchFolder() {
-  std::error_code error;
-  previous_ = fs::current_path(error).string();
-  const fs::path base = fs::temp_directory_path(error);
-  if (error) return;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate = base / ("zvk-bench-" + UniqueSuffix() + "-" + std::to_string(attempt));
-    if (fs::create_directory(candidate, error)) {
-      fs::current_path(candidate, error);
-      if (error) {
-        fs::remove(candidate, error);
-        return;
-      }
-      path_ = candidate.string();
-      return;
-    }
-  }
-}
+BenchFolder::BenchFolder() { workDir_.Enter(); }
 
-BenchFolder::~BenchFolder() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  fs::current_path(previous_, ignored);
-  fs::remove_all(path_, ignored);
-}
+BenchFolder::~BenchFolder() { workDir_.Leave(); }
 
-std::string BenchFolder::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+std::string BenchFolder::File(const std::string& name) const { return (fs::path(workDir_.Path()) / name).string(); }
 
 void SteadyHeap() {
 #if defined(__GLIBC__)

@@ -4,6 +4,8 @@
 // that does only the work a picture request cannot avoid, and the table.
 #pragma once
 
+#include "tools/host/WorkDir.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -57,12 +59,11 @@ class BenchFolder {
   ~BenchFolder();
   BenchFolder(const BenchFolder&) = delete;
   BenchFolder& operator=(const BenchFolder&) = delete;
-  bool Ok() const { return !path_.empty(); }
+  bool Ok() const { return workDir_.IsEntered(); }
   std::string File(const std::string& name) const;
 
  private:
-  std::string previous_;
-  std::string path_;
+  host::PrivateWorkDir workDir_;
 };
 
 // Makes the C runtime heap hand out every large block as fresh pages, for the

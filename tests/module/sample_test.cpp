@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -74,8 +75,8 @@ class Sample : public testing::Test {
 TEST_F(Sample, FileModeGivesTheStoredPreview) {
   test::ScopedWorkDir dir;
   const std::size_t offset = 1001;  // odd, so nothing downstream can lean on alignment
-  Bytes prefixed(offset, 0x5A);
-  prefixed.insert(prefixed.end(), document.begin(), document.end());
+  Bytes prefixed(offset + document.size(), 0x5A);
+  std::copy(document.begin(), document.end(), prefixed.begin() + offset);
   test::WriteFileBytes("sample-at-offset.zvk", prefixed);
   test::WriteFileBytes("sample.zvk", document);
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
@@ -32,29 +32,14 @@ bool FileExists(const std::string& path) {
 }
 
 ScopedWorkDir::ScopedWorkDir() {
-  previous_ = fs::current_path().string();
-  std::random_device seed;
-  std::mt19937 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate = fs::temp_directory_path() / ("zvk-test-" + std::to_string(random()));
-    std::error_code error;
-    if (fs::create_directory(candidate, error)) {
-      path_ = candidate.string();
-      break;
-    }
-  }
-  fs::current_path(path_);
+  if (!workDir_.Enter()) ADD_FAILURE() << "no private working folder: " << workDir_.Error();
 }
 
-ScopedWorkDir::~ScopedWorkDir() {
-  std::error_code error;
-  fs::current_path(previous_, error);
-  fs::remove_all(path_, error);
-}
+ScopedWorkDir::~ScopedWorkDir() { workDir_.Leave(); }
 
 std::vector<std::string> ScopedWorkDir::Entries() const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(workDir_.Path())) names.push_back(entry.path().filename().string());
   return names;
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/memory.h"
 #include "plugin/susie.h"
+#include "tools/host/WorkDir.h"
 
 namespace ifzvk::test {
 
@@ -26,13 +27,12 @@ class ScopedWorkDir {
   ~ScopedWorkDir();
   ScopedWorkDir(const ScopedWorkDir&) = delete;
   ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return workDir_.Path(); }
   // Entries of the folder, for "nothing was left behind" checks.
   std::vector<std::string> Entries() const;
 
  private:
-  std::string previous_;
-  std::string path_;
+  host::PrivateWorkDir workDir_;
 };
 
 // Clears every injected fault when the test ends, whatever happened.
