@@ -69,8 +69,11 @@ check() {  # check PRESET MODULE EMULATOR...
     exit 1
   fi
 }
-check win32 ifzvk.spi wine
-check win64 ifzvk.sph sh "$root/cmake/wine-prefixed.sh" "$(cd "$builds/win64" && pwd)/wine64-prefix"
+for preset in win32 win64; do
+  module=ifzvk.spi
+  [ "$preset" = win32 ] || module=ifzvk.sph
+  check "$preset" "$module" sh "$root/cmake/wine-prefixed.sh" "$(cd "$builds/$preset" && pwd)/wine-prefix"
+done
 if ! cmp -s "$work/win32/sample.bmp" "$work/win64/sample.bmp"; then
   echo "release: the 32-bit and the 64-bit module give different pictures" >&2
   exit 1
