@@ -239,3 +239,10 @@ Outcome RequestPicture(const unsigned char* data, std::size_t size, Progress pro
 }
 
 }  // namespace ifzvk::fuzz
+
+// Every target turns the paths in its arguments absolute before libFuzzer
+// uses them; the targets later work in a private current directory.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  ifzvk::fuzz::MakePathsAbsolute(argc, argv);
+  return 0;
+}

@@ -57,11 +57,6 @@ Answer Ask(const qoru::CPackerDecode& decoder, const std::string& name) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  MakePathsAbsolute(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   EnterPrivateDirectory();
   if (size == 0) return 0;

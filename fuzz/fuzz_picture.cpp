@@ -13,11 +13,6 @@
 
 using namespace ifzvk::fuzz;
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  MakePathsAbsolute(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   EnterPrivateDirectory();
   static const Progress kModes[] = {Progress::None, Progress::Continue, Progress::AbortFirst, Progress::AbortSecond};

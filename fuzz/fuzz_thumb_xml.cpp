@@ -101,11 +101,6 @@ Outcome Expected(const Parts& parts) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  MakePathsAbsolute(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   EnterPrivateDirectory();
   const Parts parts = Split(data, size);
