@@ -14,10 +14,3 @@ set(_static "-static -static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_static}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_static}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_static}")
-# Test programs run under Wine in a prefix of the build's own, made on the
-# first run (about ten seconds) under a lock, since Wine's first-run setup
-# does not cope with several programs starting at once in a new prefix. A
-# 64-bit build needs such a prefix anyway: the default one may be 32-bit only
-# (it is when wine32 ran before wine64 was installed). Nothing here needs
-# Mono or Gecko, and the prefix never asks for them.
-set(CMAKE_CROSSCOMPILING_EMULATOR sh ${CMAKE_CURRENT_LIST_DIR}/wine-prefixed.sh ${CMAKE_BINARY_DIR}/wine-prefix)
