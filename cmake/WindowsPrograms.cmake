@@ -30,11 +30,14 @@ endif()
 
 # A test that runs this build's programs under Wine; where they cannot run,
 # ctest shows it as skipped, with the reason on its one line of output.
+# Called as add_test: zvk_add_program_test(NAME COMMAND ...).
 function(zvk_add_program_test name)
+  # PARSE_ARGV keeps an argument that holds a list (the emulator) whole.
+  cmake_parse_arguments(PARSE_ARGV 1 test "" "" "COMMAND")
   if(ZVK_CANNOT_RUN_PROGRAMS)
-    add_test(NAME ${name} COMMAND sh ${ZVK_WINE_RUNNER} --skip-32 "32-bit Windows programs cannot run: ${ZVK_CANNOT_RUN_PROGRAMS}")
+    add_test(NAME ${name} COMMAND sh ${ZVK_WINE_RUNNER} --skip-32 "${ZVK_CANNOT_RUN_PROGRAMS}")
     set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
   else()
-    add_test(NAME ${name} COMMAND ${ARGN})
+    add_test(NAME ${name} COMMAND ${test_COMMAND})
   endif()
 endfunction()

@@ -72,19 +72,18 @@ esac
 export WINEPREFIX="$prefix"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 if [ ! -f "$prefix/.zvk-ready" ]; then
-  mkdir -p "$(dirname "$prefix")" || fail "cannot make the folder for the Wine prefix $prefix"
+  mkdir -p "$(dirname "$prefix")" 2>/dev/null || fail "cannot make the folder for the Wine prefix $prefix"
   export ZVK_WINE_BOOT="$boot"
   flock "$prefix.lock" sh -c '
     [ -f "$WINEPREFIX/.zvk-ready" ] && exit 0
+    fix="remove $WINEPREFIX and run again; if it fails again, see whether Wine itself starts ($ZVK_WINE_BOOT)"
     if ! $ZVK_WINE_BOOT >"$WINEPREFIX.log" 2>&1; then
-      echo "wine-prefixed.sh: \"$ZVK_WINE_BOOT\" failed making the Wine prefix $WINEPREFIX; it said:" >&2
-      tail -n 5 "$WINEPREFIX.log" >&2
+      echo "wine-prefixed.sh: making the Wine prefix $WINEPREFIX failed: \"$ZVK_WINE_BOOT\" said \"$(tail -n 1 "$WINEPREFIX.log")\" (all of it in $WINEPREFIX.log); $fix" >&2
       exit 1
     fi
     wineserver --wait 2>/dev/null || true
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "wine-prefixed.sh: \"$ZVK_WINE_BOOT\" ran but left no registry in $WINEPREFIX; it said:" >&2
-      tail -n 5 "$WINEPREFIX.log" >&2
+      echo "wine-prefixed.sh: \"$ZVK_WINE_BOOT\" left no registry in $WINEPREFIX (its output is in $WINEPREFIX.log); $fix" >&2
       exit 1
     fi
     touch "$WINEPREFIX/.zvk-ready"' || exit 1
