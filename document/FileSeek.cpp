@@ -1,10 +1,13 @@
 #include "document/FileSeek.h"
 
+#include "platform/own_file.h"
+
 namespace qoru {
 
 bool CFileSeek::Open(const std::string& name) {
   Close();
-  file = std::fopen(name.c_str(), "wb");
+  name_ = name;  // first: a copy that fails to allocate leaves no file behind
+  file = ifzvk::sys::CreateOwnFile(name_.c_str());
   if (file == nullptr) return false;
   error = false;
   return true;
@@ -24,6 +27,12 @@ void CFileSeek::Close() {
     std::fclose(file);
     file = nullptr;
   }
+  bytesWritten = 0;
+}
+
+void CFileSeek::Discard() {
+  ifzvk::sys::DeleteOwnFile(name_.c_str(), file);
+  file = nullptr;
   bytesWritten = 0;
 }
 

@@ -16,11 +16,12 @@
 namespace ifzvk {
 namespace {
 
-// Deletes the temporary file when it goes out of scope. Declared after the
-// writer, the decoder and the XML tree, it runs before they are destroyed,
-// whichever way the extraction ends.
+// Deletes the temporary file when it goes out of scope, if the writer made
+// it. Declared after the writer, the decoder and the XML tree, it runs before
+// they are destroyed, whichever way the extraction ends.
 struct TemporaryFileRemover {
-  ~TemporaryFileRemover() { DeleteFileA(kTemporaryXmlFile); }
+  qoru::CFileSeek& writer;
+  ~TemporaryFileRemover() { writer.Discard(); }
 };
 
 // True when the text ends inside a UTF-8 sequence, as TinyXML measures one:
@@ -87,16 +88,18 @@ bool Extract(const DocumentSections& sections, qoru::CImage32& image) {
   qoru::CFileSeek writer;
   qoru::CPackerDecode decoder;
   TiXmlDocument tree;
-  TemporaryFileRemover remover;
+  TemporaryFileRemover remover{writer};
 
   if (!writer.Open(kTemporaryXmlFile)) return false;
   writer.Write(sections.xml, sections.xmlSize);  // a short write leaves XML that will not load
-  writer.Close();
 
   // The decoder takes its copy of the bin section before the XML is looked at.
   decoder.OpenMemory(sections.bin, sections.binSize);
   if (EndsInsideUtf8Sequence(sections.xml, static_cast<std::size_t>(sections.xmlSize))) return false;
-  if (!tree.LoadFile(kTemporaryXmlFile, TIXML_ENCODING_UNKNOWN)) return false;
+  // Read back through the stream that wrote it, so it is the very bytes
+  // written: TinyXML seeks to the end to measure the file and rewinds, as it
+  // does for a file it opens by name.
+  if (!tree.LoadFile(writer.file, TIXML_ENCODING_UNKNOWN)) return false;
   return ReadPreview(tree, decoder, image);
 }
 

@@ -1,9 +1,10 @@
 // Puts a document's stored preview picture into an image.
 //
 // The XML section goes through a temporary file, "_zvk-spi-tmp_.xml" in the
-// current directory, to the XML parser; the file is deleted before the call
-// returns, on every path. Two extractions must therefore not run at the same
-// time in one current directory.
+// current directory, to the XML parser. The file is always one the extraction
+// creates itself (platform/own_file.h): a name taken by anything else gives
+// no preview. It is deleted before the call returns, on every path. Two
+// extractions must not run at the same time in one current directory.
 #pragma once
 
 #include <cstddef>

@@ -51,6 +51,13 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   return static_cast<DWORD>(size);
 }
 
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+  struct stat info {};
+  if (::fstat(DescriptorOf(file), &info) != 0) return FALSE;
+  size->QuadPart = static_cast<std::int64_t>(info.st_size);
+  return TRUE;
+}
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* /*overlapped*/) {
   // Like Windows on a disk file: read until the count is reached or the file ends.
   auto* out = static_cast<unsigned char*>(buffer);

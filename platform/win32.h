@@ -37,6 +37,11 @@ using LPCSTR = const char*;
 using PLONG = LONG*;
 using LPDWORD = DWORD*;
 
+struct LARGE_INTEGER {  // Windows' union, of which the module reads QuadPart only
+  std::int64_t QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
+
 #define WINAPI
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 
@@ -73,6 +78,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD
                    DWORD flags, HANDLE templateFile);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);
 BOOL CloseHandle(HANDLE object);
 BOOL DeleteFileA(LPCSTR name);

@@ -1,5 +1,8 @@
 #include "plugin/entry_points.h"
 
+#include <cstdint>
+#include <limits>
+
 #include "platform/memory.h"
 #include "plugin/bitmap.h"
 
@@ -28,6 +31,20 @@ bool SeekTo(HANDLE file, ULONG_PTR offset) {
   return position != INVALID_SET_FILE_POINTER && position == offset;
 }
 
+// The whole file size, 4 GiB and more included.
+bool FileSize(HANDLE file, std::uint64_t& size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(file, &value) || value.QuadPart < 0) return false;
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
+
+// The most one document block can hold: one ReadFile call counts in 32 bits,
+// and a 32-bit build cannot address more either.
+constexpr std::uint64_t kLargestDocumentImage =
+    std::numeric_limits<DWORD>::max() < std::numeric_limits<SIZE_T>::max() ? std::numeric_limits<DWORD>::max()
+                                                                         : std::numeric_limits<SIZE_T>::max();
+
 // The whole document from `offset` to the end of the file, in one fixed block.
 struct DocumentImage {
   HLOCAL block = nullptr;
@@ -37,16 +54,25 @@ struct DocumentImage {
 int LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image) {
   HANDLE file = OpenForReading(name);
   if (file == INVALID_HANDLE_VALUE) return FileReadError;
-  const DWORD size = GetFileSize(file, nullptr);
+  std::uint64_t size = 0;
+  if (!FileSize(file, size)) {
+    CloseHandle(file);
+    return FileReadError;
+  }
   if (offset > size || size - offset < kHeaderBytes) {
     CloseHandle(file);
     return UnknownFormat;
   }
-  const DWORD available = static_cast<DWORD>(size - offset);
   if (!SeekTo(file, offset)) {
     CloseHandle(file);
     return FileReadError;
   }
+  // A document that no block can hold is refused before anything is read.
+  if (size - offset > kLargestDocumentImage) {
+    CloseHandle(file);
+    return OutOfMemory;
+  }
+  const auto available = static_cast<DWORD>(size - offset);
   HLOCAL block = sys::AllocLocal(LMEM_FIXED, available);
   if (block == nullptr) {
     CloseHandle(file);
@@ -138,8 +164,12 @@ int GetPictureInfo(LPCSTR buf, SusieLen len, SusieFlag flag, PictureInfo* lpInfo
   return FillPictureInfo(lpInfo);
 }
 
-int GetPicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
-               ProgressCallback lpPrgressCallback, SusieData lData) {
+namespace {
+
+// The picture request itself; GetPicture adds what the host is promised on
+// failure.
+int MakePicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
+                ProgressCallback lpPrgressCallback, SusieData lData) {
   const auto count = static_cast<ULONG_PTR>(len);
   if (IsMemoryMode(flag)) {
     if (count < kHeaderBytes) return UnknownFormat;
@@ -156,6 +186,16 @@ int GetPicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL
                          ? BuildBitmap(document, image.length, pHBInfo, pHBm, lpPrgressCallback, lData)
                          : UnknownFormat;
   sys::FreeLocal(image.block);
+  return result;
+}
+
+}  // namespace
+
+int GetPicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
+               ProgressCallback lpPrgressCallback, SusieData lData) {
+  const int result = MakePicture(buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
+  // After a memory failure, whichever block it was, the host finds no handle.
+  if (result == OutOfMemory || result == MemoryError) *pHBInfo = *pHBm = nullptr;
   return result;
 }
 

@@ -1,12 +1,14 @@
 // The five calls as a host sees them, in both input modes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "plugin/entry_points.h"
+#include "support/CaseTitle.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -308,18 +310,51 @@ TEST(GetPicture, AnOffsetThatCannotBeSeekedToIsAReadError) {
   EXPECT_EQ(GetPictureInfo("huge.zvk", static_cast<SusieLen>(0xFFFFFFFFull), 0, &info), FileReadError);
 }
 
-TEST(GetPicture, NoDocumentBlockMeansOutOfMemoryBeforeAnyRead) {
+// A document no block can hold, or a block refused: result 4 before any
+// read, and no handle for the host. The large files are sparse.
+struct OutOfMemoryCase {
+  const char* title;
+  std::uint64_t fileSize;
+  SusieLen offset;
+  bool refuseBlock;
+};
+
+void PrintTo(const OutOfMemoryCase& c, std::ostream* out) { *out << c.title; }
+
+class FileModeOutOfMemory : public testing::TestWithParam<OutOfMemoryCase> {};
+
+TEST_P(FileModeOutOfMemory, LeavesBothHandlesNull) {
+  const OutOfMemoryCase& c = GetParam();
   test::ScopedWorkDir dir;
   test::FaultGuard faults;
   test::WriteFileBytes("doc.zvk", MinimalDocument());
-  sys::FailCall(sys::FaultKind::LocalAlloc, 1);
+  std::error_code error;
+  std::filesystem::resize_file("doc.zvk", c.fileSize, error);
+  if (error) GTEST_SKIP() << "no sparse files here: " << error.message();
+  if (c.refuseBlock) sys::FailCall(sys::FaultKind::LocalAlloc, 1);
   CallbackLog log;
   HostBitmap bitmap;
-  EXPECT_EQ(GetPicture("doc.zvk", 0, 0, &bitmap.info, &bitmap.bits, RecordingCallback,
+  const auto untouched = reinterpret_cast<HLOCAL>(static_cast<LONG_PTR>(0x1234));
+  bitmap.info = bitmap.bits = untouched;
+  EXPECT_EQ(GetPicture("doc.zvk", c.offset, 0, &bitmap.info, &bitmap.bits, RecordingCallback,
                        reinterpret_cast<SusieData>(&log)),
             OutOfMemory);
+  EXPECT_EQ(bitmap.info, nullptr);
+  EXPECT_EQ(bitmap.bits, nullptr);
   EXPECT_TRUE(log.calls.empty());
+  for (HLOCAL* handle : {&bitmap.info, &bitmap.bits})
+    if (*handle == untouched) *handle = nullptr;  // not the host's to free
 }
+
+constexpr std::uint64_t kFourGiB = 1ull << 32;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FileModeOutOfMemory,
+    testing::Values(OutOfMemoryCase{"the document block refused", kHeaderBytes, 0, true},
+                    OutOfMemoryCase{"4 GiB and 16 bytes", kFourGiB + 16, 0, false},
+                    OutOfMemoryCase{"4 GiB and 4 KiB", kFourGiB + 4096, 0, false},
+                    OutOfMemoryCase{"4 GiB exactly after the offset", kFourGiB + 16, 16, false}),
+    test::ByTitle());
 
 // Which local-memory call fails, in the order the bitmap writer makes them.
 struct BlockFault {

@@ -5,13 +5,25 @@
 #include <tinyxml.h>
 
 #include <boost/lexical_cast.hpp>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <map>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include "platform/win32.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "document/FileSeek.h"
 #include "document/thumbnail.h"
 #include "plugin/entry_points.h"
+#include "support/CaseTitle.h"
 #include "support/TestSupport.h"
 #include "tools/writer/DocumentWriter.h"
 
@@ -155,32 +167,133 @@ Bytes StandardDocument() {
   return writer::DocumentBytes(PreviewDocument(Zorvik(Thumb(R"(width="4" height="3" bin="thumb")"))));
 }
 
-TEST(TemporaryFile, AnExistingFileIsOverwrittenThenDeleted) {
-  test::ScopedWorkDir dir;
+// What may hold the temporary file's name when a request starts. Only a
+// stale file of the module's own is replaced; everything else is left exactly
+// as it was and the request gives no preview.
+struct Occupant {
+  const char* title;
+  bool (*make)();  // false where this platform cannot make it
+  bool replaced;
+};
+
+const std::string kForeign = "foreign.txt";
+
+bool MakeStale() {
   test::WriteFileBytes(kTemporaryXmlFile, test::BytesOf("<Zorvik><Thumb width=\"1\" height=\"1\" bin=\"x\"/></Zorvik>"));
-  const Bytes bytes = StandardDocument();
-  qoru::CImage32 image;
-  EXPECT_TRUE(ExtractThumbnail(bytes.data(), bytes.size(), image));
-  EXPECT_EQ(image.width, 4) << "the document's own XML was read, not the old file";
-  EXPECT_FALSE(test::FileExists(kTemporaryXmlFile));
+  return true;
+}
+bool MakeFolder() { return std::filesystem::create_directory(kTemporaryXmlFile); }
+#ifdef _WIN32
+// Wine starts Unix programs too, without a process to wait for: the shell
+// makes what a Unix user would, then a mark the test waits for.
+bool RunUnix(const std::string& command) {
+  std::string commandLine = "sh -c \"" + command + " && : > made\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA("Z:\\bin\\sh", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int tries = 0; tries < 100 && !test::FileExists("made"); ++tries) Sleep(50);
+  return test::FileExists("made");
+}
+#endif
+
+bool MakeLink(const std::string& target) {
+  std::error_code error;
+  std::filesystem::create_symlink(target, kTemporaryXmlFile, error);
+#ifdef _WIN32
+  if (error) return RunUnix("ln -s " + target + " " + kTemporaryXmlFile);
+#endif
+  return !error;
+}
+bool MakeLinkToForeign() { return MakeLink(kForeign); }
+bool MakeLinkToNowhere() { return MakeLink("missing.txt"); }
+bool MakeSecondName() {
+  std::error_code error;
+  std::filesystem::create_hard_link(kForeign, kTemporaryXmlFile, error);
+  return !error;
+}
+bool MakeReadOnly() {
+  MakeStale();
+  using std::filesystem::perms;
+  std::filesystem::permissions(kTemporaryXmlFile, perms::owner_write | perms::group_write | perms::others_write,
+                               std::filesystem::perm_options::remove);
+  return true;
+}
+bool MakeFifo() {
+#ifdef _WIN32
+  return RunUnix(std::string("mkfifo ") + kTemporaryXmlFile);
+#else
+  return ::mkfifo(kTemporaryXmlFile, 0600) == 0;
+#endif
 }
 
-TEST(TemporaryFile, WhenItCannotBeCreatedThePictureFallsBack) {
-  // A folder of that name: the file cannot be created, whoever runs the test.
+// Each entry of the folder with its type, and a regular file's bytes.
+std::map<std::string, std::pair<std::filesystem::file_type, Bytes>> Snapshot(const test::ScopedWorkDir& dir) {
+  std::map<std::string, std::pair<std::filesystem::file_type, Bytes>> entries;
+  for (const std::string& name : dir.Entries()) {
+    auto& entry = entries[name];
+    entry.first = std::filesystem::symlink_status(name).type();
+    if (entry.first == std::filesystem::file_type::regular) test::ReadFileBytes(name, entry.second);
+  }
+  return entries;
+}
+
+// The extraction on a thread of its own: should it ever wait on a FIFO, the
+// test releases it and fails instead of hanging.
+bool ExtractWithin(const Bytes& bytes, qoru::CImage32& image) {
+  auto extraction = std::async(std::launch::async, [&] { return ExtractThumbnail(bytes.data(), bytes.size(), image); });
+  if (extraction.wait_for(std::chrono::seconds(20)) == std::future_status::ready) return extraction.get();
+  ADD_FAILURE() << "the request waits on what holds the name";
+#ifndef _WIN32
+  const int release = ::open(kTemporaryXmlFile, O_RDWR | O_NONBLOCK);
+  const bool result = extraction.get();
+  if (release >= 0) ::close(release);
+  return result;
+#else
+  return extraction.get();
+#endif
+}
+
+void PrintTo(const Occupant& c, std::ostream* out) { *out << c.title; }
+
+class TemporaryFileName : public testing::TestWithParam<Occupant> {};
+
+TEST_P(TemporaryFileName, OnlyAStaleFileOfOursIsReplaced) {
+  const Occupant& c = GetParam();
   test::ScopedWorkDir dir;
-  std::filesystem::create_directory(kTemporaryXmlFile);
+  test::WriteFileBytes(kForeign, test::BytesOf("not the module's"));
+  if (!c.make()) GTEST_SKIP() << "cannot be made here";
+  const auto before = Snapshot(dir);
   const Bytes bytes = StandardDocument();
   qoru::CImage32 image;
-  EXPECT_FALSE(ExtractThumbnail(bytes.data(), bytes.size(), image));
-
+  EXPECT_EQ(ExtractWithin(bytes, image), c.replaced);
+  if (c.replaced) {
+    EXPECT_EQ(image.width, 4) << "the document's own XML was read, not the old file";
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{kForeign});
+    return;
+  }
+  EXPECT_EQ(Snapshot(dir), before) << "nothing written, created or deleted";
+  if (HasFailure()) return;  // a request that waited would wait again
   test::HostBitmap bitmap;
   EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(bytes.data()), static_cast<SusieLen>(bytes.size()), 1, &bitmap.info,
                        &bitmap.bits, nullptr, 0),
             Success);
-  EXPECT_EQ(bitmap.Width(), 1);
-  EXPECT_EQ(bitmap.Height(), 1);
-  EXPECT_TRUE(std::filesystem::is_directory(kTemporaryXmlFile)) << "the folder is left alone";
+  EXPECT_EQ(bitmap.Width(), 1) << "the fallback picture";
 }
+
+INSTANTIATE_TEST_SUITE_P(Occupants, TemporaryFileName,
+                         testing::Values(Occupant{"a stale file of ours", MakeStale, true},
+                                         Occupant{"a folder", MakeFolder, false},
+                                         Occupant{"a link to another file", MakeLinkToForeign, false},
+                                         Occupant{"a link to nowhere", MakeLinkToNowhere, false},
+                                         Occupant{"a second name of another file", MakeSecondName, false},
+                                         Occupant{"a read-only file", MakeReadOnly, false},
+                                         Occupant{"a FIFO", MakeFifo, false}),
+                         test::ByTitle());
 
 TEST(TemporaryFile, AFailedDecoderCopyStillCleansUp) {
   test::ScopedWorkDir dir;
@@ -222,6 +335,23 @@ TEST(FileSeek, WritesWholeItemsAndCountsWhatItWasAsked) {
   Bytes content;
   ASSERT_TRUE(test::ReadFileBytes("out.xml", content));
   EXPECT_EQ(content, test::BytesOf("abcde"));
+}
+
+TEST(FileSeek, DiscardDeletesOnlyTheFileItCreated) {
+  test::ScopedWorkDir dir;
+  qoru::CFileSeek writer;
+  ASSERT_TRUE(writer.Open("out.xml"));
+  writer.Discard();
+  EXPECT_FALSE(test::FileExists("out.xml"));
+
+  ASSERT_TRUE(writer.Open("out.xml"));
+  test::WriteFileBytes("other.xml", test::BytesOf("another file"));
+  std::error_code refused;  // Windows refuses while the writer holds the file
+  std::filesystem::rename("other.xml", "out.xml", refused);
+  writer.Discard();
+  Bytes content;
+  EXPECT_EQ(test::ReadFileBytes("out.xml", content), !refused);
+  if (!refused) EXPECT_EQ(content, test::BytesOf("another file"));
 }
 
 }  // namespace
