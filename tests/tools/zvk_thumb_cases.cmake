@@ -1,7 +1,8 @@
 # Runs zvk-thumb on prepared inputs and checks each exit code, message and
 # written picture.
-# Arguments: -DTOOL=... [-DEMULATOR=wine] -DWORK=folder -DSAMPLE=examples/sample.zvk -DPNG=ON|OFF
+# Arguments: -DTOOL=... [-DEMULATOR=runner|arg...] -DWORK=folder -DSAMPLE=examples/sample.zvk -DPNG=ON|OFF
 #            [-DMAKE=zvk-make, natively] [-DPRLIMIT=prlimit, natively without a sanitizer]
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")  # a command with its arguments
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 # A document whose header sizes break the layout: accepted by its magic, no
