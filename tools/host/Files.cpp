@@ -129,57 +129,46 @@ bool SameFile(const std::string& first, const std::string& second) {
          info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-bool ReplacingFile::Open() {
-  Discard();
-  const DWORD attributes = GetFileAttributesA(path_.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
-      return Fail("it exists and is not a regular file; it is left as it is");
-    if (attributes & FILE_ATTRIBUTE_READONLY) return Fail("it is read-only; it is left as it is");
-  }
-  for (int attempt = 0; attempt < kAttempts && stream_ == nullptr; ++attempt) {
-    const std::string name = TemporaryName(path_);
-    const HANDLE file =
-        CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) continue;
-      return Fail("cannot make a temporary file beside it (" + LastError() + ")");
-    }
-    temporary_ = name;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
-    if (fd < 0) {
-      CloseHandle(file);
-      return Fail("cannot write the temporary file " + name);
-    }
-    stream_ = _fdopen(fd, "wb");
-    if (stream_ == nullptr) {
-      _close(fd);
-      return Fail("cannot write the temporary file " + name);
-    }
-  }
-  if (stream_ == nullptr) return Fail("cannot make a temporary file beside it: every name tried exists");
-  return true;
+namespace {
+
+// Empty when path may be replaced, else why not.
+std::string RefusalToReplace(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::string();
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+    return "it exists and is not a regular file; it is left as it is";
+  if (attributes & FILE_ATTRIBUTE_READONLY) return "it is read-only; it is left as it is";
+  return std::string();
 }
 
-bool ReplacingFile::Commit() {
-  if (stream_ == nullptr) return Fail("nothing to write");
-  bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
-  written = written && FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_))));
-  written = std::fclose(stream_) == 0 && written;
-  stream_ = nullptr;
-  if (!written) return Fail("cannot write the data (" + LastError() + ")");
-  if (!MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return Fail("cannot put the new file in place (" + LastError() + ")");
-  temporary_.clear();
-  return true;
+enum class Created { kYes, kNameTaken, kFailed };
+
+Created CreateNew(const std::string& name, std::FILE*& stream) {
+  const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Created::kNameTaken : Created::kFailed;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
+  if (fd < 0) {
+    CloseHandle(file);
+  } else if ((stream = _fdopen(fd, "wb")) == nullptr) {
+    _close(fd);
+  }
+  return Created::kYes;  // the file exists; a null stream says that it cannot be written
 }
 
-void ReplacingFile::Discard() {
-  if (stream_ != nullptr) std::fclose(stream_);
-  stream_ = nullptr;
-  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
-  temporary_.clear();
+bool SyncToDisk(std::FILE* stream) {
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
 }
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+
+}  // namespace
 
 #else
 
@@ -213,46 +202,73 @@ bool SameFile(const std::string& first, const std::string& second) {
          a.st_ino == b.st_ino;
 }
 
+namespace {
+
+std::string RefusalToReplace(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return errno == ENOENT ? std::string() : LastError();
+  if (!S_ISREG(info.st_mode)) return "it exists as " + NotRegular(info.st_mode) + "; it is left as it is";
+  // No write permission, for this user or (as root) for anyone, marks a
+  // file that its owner wants kept.
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0)
+    return "it is read-only; it is left as it is";
+  return std::string();
+}
+
+enum class Created { kYes, kNameTaken, kFailed };
+
+Created CreateNew(const std::string& name, std::FILE*& stream) {
+  // O_EXCL: a new file, never an existing one and never through a link.
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? Created::kNameTaken : Created::kFailed;
+  stream = fdopen(fd, "wb");
+  if (stream == nullptr) close(fd);
+  return Created::kYes;  // the file exists; a null stream says that it cannot be written
+}
+
+bool SyncToDisk(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+void RemoveFile(const std::string& path) { unlink(path.c_str()); }
+
+}  // namespace
+
+#endif
+
 bool ReplacingFile::Open() {
   Discard();
-  struct stat info;
-  if (lstat(path_.c_str(), &info) == 0) {
-    if (!S_ISREG(info.st_mode)) return Fail("it exists as " + NotRegular(info.st_mode) + "; it is left as it is");
-    // No write permission, for this user or (as root) for anyone, marks a
-    // file that its owner wants kept.
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path_.c_str(), W_OK) != 0)
-      return Fail("it is read-only; it is left as it is");
-  } else if (errno != ENOENT) {
-    return Fail(LastError());
-  }
-  for (int attempt = 0; attempt < kAttempts && stream_ == nullptr; ++attempt) {
+  const std::string refusal = RefusalToReplace(path_);
+  if (!refusal.empty()) return Fail(refusal);
+  for (int attempt = 0; attempt < kAttempts && temporary_.empty(); ++attempt) {
     const std::string name = TemporaryName(path_);
     const SignalsHeld held;  // created and registered for removal as one step
-    // O_EXCL: a new file, never an existing one and never through a link.
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return Fail("cannot make a temporary file beside it (" + LastError() + ")");
+    const Created created = CreateNew(name, stream_);
+    if (created == Created::kNameTaken) continue;
+    if (created == Created::kFailed) return Fail("cannot make a temporary file beside it (" + LastError() + ")");
     temporary_ = name;
     removal_.Set(name, false);
-    stream_ = fdopen(fd, "wb");
-    if (stream_ == nullptr) {
-      close(fd);
-      return Fail("cannot write the temporary file " + name);
-    }
   }
-  if (stream_ == nullptr) return Fail("cannot make a temporary file beside it: every name tried exists");
+  if (temporary_.empty()) return Fail("cannot make a temporary file beside it: every name tried exists");
+  if (stream_ == nullptr) return Fail("cannot write the temporary file " + temporary_);
   return true;
+}
+
+bool ReplacingFile::Write(const void* bytes, std::size_t size) {
+  if (stream_ == nullptr) return Fail("nothing to write to");
+  if (std::fwrite(bytes, 1, size, stream_) == size) return true;
+  return Fail(std::string("cannot write the data (") + std::strerror(errno) + ")");
 }
 
 bool ReplacingFile::Commit() {
   if (stream_ == nullptr) return Fail("nothing to write");
-  bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0 && fsync(fileno(stream_)) == 0;
+  bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0 && SyncToDisk(stream_);
   const std::string reason = LastError();
   written = std::fclose(stream_) == 0 && written;
   stream_ = nullptr;
   if (!written) return Fail("cannot write the data (" + reason + ")");
   const SignalsHeld held;  // renamed and unregistered as one step
-  if (rename(temporary_.c_str(), path_.c_str()) != 0) return Fail("cannot put the new file in place (" + LastError() + ")");
+  if (!MoveIntoPlace(temporary_, path_)) return Fail("cannot put the new file in place (" + LastError() + ")");
   removal_.Clear();
   temporary_.clear();
   return true;
@@ -261,17 +277,9 @@ bool ReplacingFile::Commit() {
 void ReplacingFile::Discard() {
   if (stream_ != nullptr) std::fclose(stream_);
   stream_ = nullptr;
-  if (!temporary_.empty()) unlink(temporary_.c_str());
+  if (!temporary_.empty()) RemoveFile(temporary_);
   removal_.Clear();
   temporary_.clear();
-}
-
-#endif
-
-bool ReplacingFile::Write(const void* bytes, std::size_t size) {
-  if (stream_ == nullptr) return Fail("nothing to write to");
-  if (std::fwrite(bytes, 1, size, stream_) == size) return true;
-  return Fail(std::string("cannot write the data (") + std::strerror(errno) + ")");
 }
 
 bool ReplacingFile::Fail(const std::string& message) {
