@@ -54,21 +54,20 @@ std::vector<std::uint32_t> ShrinkByAreaAverage(const std::vector<std::uint32_t>&
 
   std::vector<std::uint32_t> result(targetWidth * static_cast<std::size_t>(target.height));
   std::vector<std::uint64_t> sums(targetWidth * 3);
-  std::vector<std::uint64_t> row(targetWidth * 3);
   for (std::uint64_t y = 0; y < static_cast<std::uint64_t>(target.height); ++y) {
     std::fill(sums.begin(), sums.end(), 0);
     for (std::uint64_t sourceRow = rows.First(y); sourceRow < rows.End(y); ++sourceRow) {
       const std::uint32_t* line = &bgrxTopDown[static_cast<std::size_t>(sourceRow) * sourceWidth];
-      std::fill(row.begin(), row.end(), 0);
+      const std::uint64_t rowWeight = rows.Weight(y, sourceRow);
       for (std::size_t x = 0; x < targetWidth; ++x) {
+        std::uint64_t row[3] = {0, 0, 0};  // this source row's part of target pixel x
         for (std::uint64_t column = columns.First(x); column < columns.End(x); ++column) {
           const std::uint32_t pixel = line[column];
           const std::uint64_t weight = columns.Weight(x, column);
-          for (std::size_t c = 0; c < 3; ++c) row[3 * x + c] += ((pixel >> (8 * c)) & 0xFFu) * weight;
+          for (std::size_t c = 0; c < 3; ++c) row[c] += ((pixel >> (8 * c)) & 0xFFu) * weight;
         }
+        for (std::size_t c = 0; c < 3; ++c) sums[3 * x + c] += row[c] * rowWeight;
       }
-      const std::uint64_t rowWeight = rows.Weight(y, sourceRow);
-      for (std::size_t i = 0; i < sums.size(); ++i) sums[i] += row[i] * rowWeight;
     }
     for (std::size_t x = 0; x < targetWidth; ++x) {
       std::uint32_t pixel = 0xFF000000u;
