@@ -2,9 +2,12 @@
 // built-in scene, stored or compressed.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <limits>
+#include <new>
 #include <string>
 
+#include "tools/host/Files.h"
 #include "tools/image_io/Bmp.h"
 #include "tools/make/Picture.h"
 #include "tools/writer/DocumentWriter.h"
@@ -18,6 +21,13 @@ namespace {
 using ifzvk::make::Picture;
 
 constexpr int kMaxSide = 16384;
+// --size may give a long thin picture, as large as a preview can be.
+constexpr long kMaxPixels = 1L << 28;
+
+// Exit codes.
+constexpr int kMade = 0;
+constexpr int kCannotWrite = 1;
+constexpr int kBadRequest = 2;  // usage, or an input that is no picture it reads
 
 struct Options {
   std::string input;   // picture file, or empty with scene
@@ -38,23 +48,26 @@ void Usage() {
 #endif
                "\n"
                "  --scene SIDE     the built-in rendered scene, SIDE x SIDE pixels\n"
-               "  --size WxH       scale the picture to W x H pixels\n"
+               "  --size WxH       scale the picture to W x H pixels (at most 268435456 in all)\n"
                "  --stored         store the pixels instead of compressing them\n"
-               "  --name RECORD    name of the preview record (default \"thumb\", at most 63 bytes)\n");
+               "  --name RECORD    name of the preview record (default \"thumb\", at most 63 bytes)\n"
+               "Exit codes: 0 written, 1 OUTPUT cannot be written or memory ran out, 2 usage\n"
+               "error, or an input that cannot be read or is no picture of these kinds.\n");
 }
 
-bool ParseSide(const std::string& text, int& side) {
+bool ParseSide(const std::string& text, long limit, int& side) {
   char* end = nullptr;
   const long value = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || value < 1 || value > kMaxSide) return false;
+  if (end == text.c_str() || *end != '\0' || value < 1 || value > limit) return false;
   side = static_cast<int>(value);
   return true;
 }
 
 bool ParseSize(const std::string& text, int& width, int& height) {
   const auto cross = text.find('x');
-  return cross != std::string::npos && ParseSide(text.substr(0, cross), width) &&
-         ParseSide(text.substr(cross + 1), height);
+  return cross != std::string::npos && ParseSide(text.substr(0, cross), kMaxPixels, width) &&
+         ParseSide(text.substr(cross + 1), kMaxPixels, height) &&
+         static_cast<long long>(width) * height <= kMaxPixels;
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -64,7 +77,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     if (arg == "--input" && hasValue) {
       options.input = argv[++i];
     } else if (arg == "--scene" && hasValue) {
-      if (!ParseSide(argv[++i], options.scene)) return false;
+      if (!ParseSide(argv[++i], kMaxSide, options.scene)) return false;
     } else if (arg == "--size" && hasValue) {
       if (!ParseSize(argv[++i], options.width, options.height)) return false;
     } else if (arg == "--name" && hasValue) {
@@ -81,19 +94,16 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return oneSource && !options.output.empty() && !options.name.empty() && options.name.size() < 64;
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  if (text.size() < tail.size()) return false;
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[text.size() - tail.size() + i])) != tail[i]) return false;
-  }
-  return true;
+bool IsPng(const std::vector<unsigned char>& file) {
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return file.size() >= sizeof kSignature && std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
 }
 
 #ifdef ZVK_HAVE_PNG
-bool ReadPng(const std::string& path, Picture& picture, std::string& error) {
+bool DecodePng(const std::vector<unsigned char>& file, Picture& picture, std::string& error) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
     error = image.message;
     return false;
   }
@@ -123,15 +133,18 @@ bool LoadPicture(const Options& options, Picture& picture, std::string& error) {
     picture = ifzvk::make::RenderScene(options.scene);
     return true;
   }
+  std::vector<unsigned char> file;
+  if (!ifzvk::host::ReadRegularFile(options.input, 0, std::numeric_limits<std::size_t>::max(), file, error))
+    return false;
+  if (IsPng(file)) {
 #ifdef ZVK_HAVE_PNG
-  if (EndsWith(options.input, ".png")) return ReadPng(options.input, picture, error);
+    return DecodePng(file, picture, error);
 #else
-  if (EndsWith(options.input, ".png")) {
     error = "this build reads BMP files only";
     return false;
-  }
 #endif
-  return ifzvk::imageio::ReadBmp(options.input, picture.width, picture.height, picture.pixels, error);
+  }
+  return ifzvk::imageio::DecodeBmp(file, picture.width, picture.height, picture.pixels, error);
 }
 
 bool WriteDocument(const Options& options, const Picture& picture, std::string& error) {
@@ -142,10 +155,25 @@ bool WriteDocument(const Options& options, const Picture& picture, std::string& 
   document.records.push_back(options.stored ? StoredRecord(options.name, pixels)
                                             : CompressedRecord(options.name, pixels));
   const Bytes bytes = DocumentBytes(document);
-  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) error = "cannot write " + options.output;
-  return static_cast<bool>(out);
+  ifzvk::host::ReplacingFile out(options.output);
+  if (out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit()) return true;
+  error = "cannot write " + options.output + ": " + out.Error();
+  return false;
+}
+
+int Make(const Options& options) {
+  Picture picture;
+  std::string error;
+  if (!LoadPicture(options, picture, error)) {
+    std::fprintf(stderr, "zvk-make: %s: %s\n", options.input.c_str(), error.c_str());
+    return kBadRequest;
+  }
+  if (options.width > 0) picture = ifzvk::make::Resample(picture, options.width, options.height);
+  if (!WriteDocument(options, picture, error)) {
+    std::fprintf(stderr, "zvk-make: %s\n", error.c_str());
+    return kCannotWrite;
+  }
+  return kMade;
 }
 
 }  // namespace
@@ -154,18 +182,13 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     Usage();
-    return 2;
+    return kBadRequest;
   }
-  Picture picture;
-  std::string error;
-  if (!LoadPicture(options, picture, error)) {
-    std::fprintf(stderr, "zvk-make: %s: %s\n", options.input.c_str(), error.c_str());
-    return 1;
+  ifzvk::host::InstallInterruptRemoval();
+  try {
+    return Make(options);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zvk-make: out of memory\n");
+    return kCannotWrite;
   }
-  if (options.width > 0) picture = ifzvk::make::Resample(picture, options.width, options.height);
-  if (!WriteDocument(options, picture, error)) {
-    std::fprintf(stderr, "zvk-make: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
 }

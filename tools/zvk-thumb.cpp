@@ -2,16 +2,18 @@
 // module, loaded at run time as a viewer loads it, and writes them as PNG or
 // BMP files, optionally shrunk to thumbnails; or reports what the module
 // answers about them (--info). Also the desktop thumbnailer's command.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "tools/host/Files.h"
 #include "tools/host/PluginModule.h"
 #include "tools/host/WorkDir.h"
 #include "tools/image_io/Bmp.h"
@@ -46,6 +48,7 @@ enum Exit : int {
   kPluginFailed = 5,
   kCannotWrite = 6,
   kNoWorkDir = 7,
+  kNoPreview = 8,
 };
 
 // The module writes this file in the current directory during GetPicture.
@@ -69,10 +72,19 @@ const char kUsageText[] =
     "  --module PATH  the plug-in module to load (default: %s)\n"
     "  --offset N     each document starts N bytes into its file (default 0)\n"
     "  --quiet        print nothing on success, and no progress line\n"
+    "  --no-fallback  for thumbnailers: a document without a usable preview gives\n"
+    "                 no file and exit code 8 instead of the plug-in's 1 x 1 black\n"
+    "                 stand-in (a one-pixel preview counts as none: it shows\n"
+    "                 nothing as a thumbnail)\n"
+    "  --             the arguments that follow are files, even if they start with -\n"
+    "INPUT must be a regular file. An existing OUTPUT is replaced only by a complete\n"
+    "new file; a read-only one, or one that is not a regular file, is left alone.\n"
     "Exit codes: 0 written, 1 usage, 2 module cannot be loaded, 3 not a zorvik\n"
-    "document, 4 input cannot be read, 5 the plug-in failed, 6 output cannot be\n"
-    "written, 7 no private working folder for the plug-in. With several inputs the\n"
-    "tool goes on after a failure and exits with the code of the first one.\n";
+    "document, 4 input cannot be read or is no regular file, 5 the plug-in failed\n"
+    "or memory ran out, 6 output cannot be written (or is the input itself), 7 no\n"
+    "private working folder for the plug-in, 8 no usable preview (--no-fallback).\n"
+    "With several inputs the tool goes on after a failure and exits with the code\n"
+    "of the first one.\n";
 
 enum class Format { kNone, kPng, kBmp };
 
@@ -84,6 +96,7 @@ struct Options {
   Format format = Format::kNone;
   bool info = false;
   bool quiet = false;
+  bool noFallback = false;
 };
 
 // One document to render: names as the user gave them for messages, absolute
@@ -217,6 +230,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
       options.info = true;
     } else if (arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "--no-fallback") {
+      options.noFallback = true;
     } else if (arg == "--") {
       for (++i; i < argc; ++i) options.files.push_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -348,13 +363,14 @@ struct Head {
   std::size_t count = 0;                                 // bytes that came from the file
 };
 
+// Only a regular file is read: the module would wait forever on a pipe.
 int ReadHead(const std::string& shown, const std::string& path, unsigned long offset, Head& head) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(kCannotRead, "cannot read " + shown);
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(head.bytes.data(), static_cast<std::streamsize>(head.bytes.size()));
-  if (in.bad()) return Fail(kCannotRead, "cannot read " + shown);
-  head.count = in.gcount() > 0 ? static_cast<std::size_t>(in.gcount()) : 0;
+  std::vector<unsigned char> bytes;
+  std::string error;
+  if (!host::ReadRegularFile(path, offset, head.bytes.size(), bytes, error))
+    return Fail(kCannotRead, "cannot read " + shown + ": " + error);
+  std::copy(bytes.begin(), bytes.end(), head.bytes.begin());
+  head.count = bytes.size();
   return -1;
 }
 
@@ -405,7 +421,7 @@ std::string AskSupportedByHandle(const host::PluginModule& module, const std::st
   }
   CloseHandle(file);
 #else
-  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) return "not asked: the file cannot be opened";
   if (lseek(file, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) {
     answer = "not asked: the file cannot be positioned";
@@ -540,14 +556,13 @@ int WriteOutput(const Job& job, const Picture& picture) {
       job.format == Format::kPng
           ? imageio::WritePng(job.outputPath, picture.size.width, picture.size.height, picture.pixels, error)
           : imageio::WriteBmp(job.outputPath, picture.size.width, picture.size.height, picture.pixels, error);
-  if (!written) {
-    std::remove(job.outputPath.c_str());  // no half-written picture is left
-    return Fail(kCannotWrite, "cannot write " + job.output + ": " + error);
-  }
+  if (!written) return Fail(kCannotWrite, "cannot write " + job.output + ": " + error);
   return -1;
 }
 
 int Render(const host::PluginModule& module, const Options& options, const Job& job) {
+  if (host::SameFile(job.inputPath, job.outputPath))
+    return Fail(kCannotWrite, "not writing " + job.output + ": it is the input " + job.input + " itself");
   Head head;
   int code = ReadHead(job.input, job.inputPath, options.offset, head);
   if (code >= 0) return code;
@@ -556,6 +571,9 @@ int Render(const host::PluginModule& module, const Options& options, const Job& 
   Picture picture;
   code = GetPicture(module, job, options.offset, picture);
   if (code >= 0) return code;
+  // The module answers a document without a usable preview with one pixel.
+  if (options.noFallback && picture.size.width == 1 && picture.size.height == 1)
+    return Fail(kNoPreview, "no usable preview in " + job.input);
 
   const imageio::Size full = picture.size;
   if (options.box > 0) {
@@ -575,6 +593,15 @@ int Render(const host::PluginModule& module, const Options& options, const Job& 
     Say(line + ")");
   }
   return kWritten;
+}
+
+// Pictures can be large; running out of memory fails this input only.
+int RenderOrReportMemory(const host::PluginModule& module, const Options& options, const Job& job) {
+  try {
+    return Render(module, options, job);
+  } catch (const std::bad_alloc&) {
+    return Fail(kPluginFailed, "out of memory while rendering " + job.input);
+  }
 }
 
 }  // namespace
@@ -600,7 +627,7 @@ int main(int argc, char** argv) {
   int exitCode = kWritten;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     g_progress.Show(i + 1, jobs.size(), jobs[i].input);
-    code = Render(module, options, jobs[i]);
+    code = RenderOrReportMemory(module, options, jobs[i]);
     if (exitCode == kWritten) exitCode = code;
   }
   g_progress.Clear();

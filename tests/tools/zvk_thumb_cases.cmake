@@ -1,6 +1,7 @@
 # Runs zvk-thumb on prepared inputs and checks each exit code, message and
 # written picture.
-# Arguments: -DTOOL=... [-DEMULATOR=wine] -DWORK=folder -DSAMPLE=examples/sample.zvk -DPNG=ON|OFF
+# Arguments: -DTOOL=... [-DEMULATOR=runner;arg...] -DWORK=folder -DSAMPLE=examples/sample.zvk -DPNG=ON|OFF
+#            [-DMAKE=zvk-make, natively] [-DPRLIMIT=prlimit, natively without a sanitizer]
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 # A document whose header sizes break the layout: accepted by its magic, no
@@ -17,22 +18,41 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${WORK}/head.bin ${SAMPLE} OUTPU
 # since the tool gives the module a private folder of its own.
 file(MAKE_DIRECTORY ${WORK}/_zvk-spi-tmp_.xml)
 
-# expect(CODE PATTERN [ENV NAME=VALUE] ARGS...)
+# expect(CODE PATTERN [ENV NAME=VALUE] [LIMIT --resource=N] ARGS...)
 function(expect code pattern)
   set(args ${ARGN})
-  set(env)
+  set(prefix)
   if(args MATCHES "^ENV;")
     list(POP_FRONT args)
     list(POP_FRONT args setting)
-    set(env ${CMAKE_COMMAND} -E env ${setting})
+    set(prefix ${CMAKE_COMMAND} -E env ${setting})
+  elseif(args MATCHES "^LIMIT;")
+    list(POP_FRONT args)
+    list(POP_FRONT args setting)
+    set(prefix ${PRLIMIT} ${setting})
   endif()
-  execute_process(COMMAND ${env} ${EMULATOR} ${TOOL} ${args} WORKING_DIRECTORY ${WORK}
+  # A tool that waits for ever fails here instead of holding up the tests.
+  execute_process(COMMAND ${prefix} ${EMULATOR} ${TOOL} ${args} WORKING_DIRECTORY ${WORK} TIMEOUT 120
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL code)
     message(FATAL_ERROR "zvk-thumb ${args}: exit ${rc}, expected ${code}\n${out}${err}")
   endif()
   if(NOT "${out}${err}" MATCHES "${pattern}")
     message(FATAL_ERROR "zvk-thumb ${args}: output does not match '${pattern}':\n${out}${err}")
+  endif()
+endfunction()
+
+# expect_unchanged(FILE ORIGINAL): FILE still holds the bytes of ORIGINAL, and
+# the tool left no temporary file in the working directory.
+function(expect_unchanged file original)
+  file(SHA256 ${WORK}/${file} now)
+  file(SHA256 ${original} before)
+  if(NOT now STREQUAL before)
+    message(FATAL_ERROR "${file} was changed")
+  endif()
+  file(GLOB parts ${WORK}/.zvk-*)
+  if(parts)
+    message(FATAL_ERROR "partial files left behind: ${parts}")
   endif()
 endfunction()
 
@@ -58,6 +78,9 @@ if(NOT EMULATOR)
   expect(1 "--format needs png or bmp" --format gif sample.zvk .)
   expect(1 "--format is for an output folder" --format bmp sample.zvk out.bmp)
   expect(1 "OUTPUT must end in .png or .bmp, or be an existing folder: out.jpg" sample.zvk out.jpg)
+  # After --, a name that starts with a dash is a file (a thumbnailer's %i may).
+  file(COPY_FILE ${SAMPLE} ${WORK}/-dash.zvk)
+  expect(0 "wrote dash.bmp" -- -dash.zvk dash.bmp)
   expect(1 "the last argument must be an existing folder: no-such-folder" sample.zvk copy.zvk no-such-folder)
 endif()
 file(MAKE_DIRECTORY ${WORK}/out ${WORK}/other)
@@ -69,6 +92,19 @@ expect(2 "cannot load the plug-in module" --module no-such-module a.zvk out.bmp)
 expect(4 "cannot read missing.zvk" missing.zvk out.bmp)
 expect(3 "not a zorvik document: plain.txt" plain.txt out.bmp)
 expect(0 "wrote out.bmp \\(1 x 1\\)" min.zvk out.bmp)
+# For thumbnailers: no usable preview gives no file rather than a black dot.
+expect(8 "no usable preview in min.zvk" --no-fallback min.zvk no-preview.bmp)
+if(EXISTS ${WORK}/no-preview.bmp)
+  message(FATAL_ERROR "--no-fallback wrote a picture of a document without a preview")
+endif()
+# Only regular files are read; a folder or a pipe is refused, not waited on.
+expect(4 "cannot read out: a folder, not a regular file" out out.bmp)
+if(NOT EMULATOR)
+  execute_process(COMMAND mkfifo ${WORK}/pipe.zvk RESULT_VARIABLE rc)
+  if(rc EQUAL 0)
+    expect(4 "cannot read pipe.zvk: a pipe, not a regular file" pipe.zvk out.bmp)
+  endif()
+endif()
 expect(6 "cannot write no-such-folder/out.bmp" min.zvk no-such-folder/out.bmp)
 file(SIZE ${WORK}/out.bmp size)
 if(NOT size EQUAL 58)
@@ -92,6 +128,28 @@ file(SHA256 ${WORK}/full.bmp full)
 file(SHA256 ${WORK}/offset.bmp offset)
 if(NOT full STREQUAL offset)
   message(FATAL_ERROR "the document at offset 5 gives another picture")
+endif()
+
+# The user's files stay as they were: an output that is the input (also into
+# a folder), a read-only output, and one whose new version cannot be written
+# completely.
+file(COPY_FILE ${SAMPLE} ${WORK}/itself.bmp)
+expect(6 "not writing itself.bmp: it is the input itself.bmp itself" itself.bmp itself.bmp)
+expect_unchanged(itself.bmp ${SAMPLE})
+file(MAKE_DIRECTORY ${WORK}/own)
+file(COPY_FILE ${SAMPLE} ${WORK}/own/doc.bmp)
+expect(6 "not writing own/doc.bmp: it is the input" --format bmp own/doc.bmp own)
+expect_unchanged(own/doc.bmp ${SAMPLE})
+file(WRITE ${WORK}/kept.original "the user's own picture")
+file(COPY_FILE ${WORK}/kept.original ${WORK}/kept.bmp)
+file(CHMOD ${WORK}/kept.bmp PERMISSIONS OWNER_READ)
+expect(6 "cannot write kept.bmp: it is read-only" sample.zvk kept.bmp)
+expect_unchanged(kept.bmp ${WORK}/kept.original)
+file(CHMOD ${WORK}/kept.bmp PERMISSIONS OWNER_READ OWNER_WRITE)
+if(PRLIMIT)
+  # A write that stops half-way, here at a file size limit as on a full disk.
+  expect(6 "cannot write kept.bmp: cannot write the data" LIMIT --fsize=65536 sample.zvk kept.bmp)
+  expect_unchanged(kept.bmp ${WORK}/kept.original)
 endif()
 
 if(PNG)
@@ -141,6 +199,35 @@ if(NOT EMULATOR)
          ENV TMPDIR=${WORK}/missing sample.zvk nothing.bmp)
   if(EXISTS ${WORK}/nothing.bmp)
     message(FATAL_ERROR "nothing.bmp was written without a private folder")
+  endif()
+endif()
+
+# Shrinking a long strip takes memory for the thumbnail, not per source row:
+# a 1 x 16777216 preview (64 MiB) fits in an address space that holds the
+# module's and the tool's copies of it and little more.
+if(PRLIMIT AND MAKE)
+  execute_process(COMMAND ${MAKE} --scene 1 --size 1x16777216 ${WORK}/strip.zvk RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "zvk-make could not make the strip document")
+  endif()
+  expect(0 "wrote strip.png \\(1 x 256 from 1 x 16777216\\)" LIMIT --as=268435456 --size 256 strip.zvk strip.png)
+endif()
+
+# zvk-make refuses an input that is no picture it reads, with a message.
+if(MAKE)
+  foreach(input_message IN ITEMS "out=a folder, not a regular file" "plain.txt=not a BMP file"
+                                 "missing.bmp=No such file")
+    string(REPLACE "=" ";" input_message ${input_message})
+    list(GET input_message 0 input)
+    list(GET input_message 1 message)
+    execute_process(COMMAND ${MAKE} --input ${input} made.zvk WORKING_DIRECTORY ${WORK} TIMEOUT 60
+                    RESULT_VARIABLE rc ERROR_VARIABLE err)
+    if(NOT rc EQUAL 2 OR NOT err MATCHES "^zvk-make: ${input}: ${message}")
+      message(FATAL_ERROR "zvk-make --input ${input}: exit ${rc}, expected 2 and '${message}':\n${err}")
+    endif()
+  endforeach()
+  if(EXISTS ${WORK}/made.zvk)
+    message(FATAL_ERROR "zvk-make wrote a document from a bad input")
   endif()
 endif()
 

@@ -85,6 +85,14 @@ const ShrinkCase kShrinkCases[] = {
      {Grey(0, 0, 0), Grey(90, 30, 3), Grey(180, 60, 6)},
      {1, 2},
      {Opaque(Grey(30, 10, 1)), Opaque(Grey(150, 50, 5))}},
+    // 7 -> 3: each target row covers 2 1/3 source rows, partly at one end or
+    // both; the long strips a thumbnail shrinks most go this way.
+    {"a target row spans part, whole and part source rows",
+     {1, 7},
+     {Grey(0, 0, 0), Grey(30, 0, 0), Grey(60, 0, 0), Grey(90, 0, 0), Grey(120, 0, 0), Grey(150, 0, 0),
+      Grey(180, 0, 0)},
+     {1, 3},
+     {Opaque(Grey(21, 0, 0)), Opaque(Grey(90, 0, 0)), Opaque(Grey(159, 0, 0))}},
     {"rows and columns are not swapped",
      {4, 2},
      {Grey(0, 0, 0), Grey(0, 0, 0), Grey(200, 0, 0), Grey(200, 0, 0),

@@ -1,5 +1,7 @@
 #include "tools/host/WorkDir.h"
 
+#include "tools/host/Interrupt.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +11,6 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,37 +69,13 @@ bool RemoveTree(const std::string& folder) {
   return rmdir(folder.c_str()) == 0 && removed;
 }
 
-// What a signal handler may remove: filled before the folder is entered,
-// cleared when it is left. Plain buffers, so the handler needs no allocation.
-char g_interruptFolder[PATH_MAX];
-char g_interruptEntry[PATH_MAX];
-volatile sig_atomic_t g_interruptArmed = 0;
+// The file that the interrupt handler removes from an entered folder.
 const char* g_interruptEntryName = nullptr;
-
-void OnInterrupt(int signalNumber) {
-  if (g_interruptArmed) {
-    unlink(g_interruptEntry);
-    rmdir(g_interruptFolder);
-  }
-  // The handler was installed with SA_RESETHAND: the signal now does what it
-  // would have done.
-  raise(signalNumber);
-}
 
 void ChangeToRoot() {
   if (chdir("/") != 0) {
     // Nothing better to do: POSIX systems remove a folder that is in use.
   }
-}
-
-void ArmInterruptCleanup(const std::string& folder) {
-  g_interruptArmed = 0;
-  if (g_interruptEntryName == nullptr) return;
-  const std::string entry = folder + "/" + g_interruptEntryName;
-  if (entry.size() >= sizeof g_interruptEntry) return;
-  std::memcpy(g_interruptFolder, folder.c_str(), folder.size() + 1);
-  std::memcpy(g_interruptEntry, entry.c_str(), entry.size() + 1);
-  g_interruptArmed = 1;
 }
 
 #endif
@@ -200,15 +177,20 @@ bool PrivateWorkDir::Enter() {
     return false;
   }
   std::string pattern = root + "/zvk-thumb-XXXXXX";
-  if (mkdtemp(&pattern[0]) == nullptr) {  // mode 0700
-    error_ = LastError("cannot make a private folder in " + root);
-    close(current);
-    return false;
+  {
+    const SignalsHeld held;  // the folder is made and registered for removal as one step
+    if (mkdtemp(&pattern[0]) == nullptr) {  // mode 0700
+      error_ = LastError("cannot make a private folder in " + root);
+      close(current);
+      return false;
+    }
+    folderRemoval_.Set(pattern, true);
+    if (g_interruptEntryName != nullptr) entryRemoval_.Set(pattern + "/" + g_interruptEntryName, false);
   }
-  ArmInterruptCleanup(pattern);
   if (chdir(pattern.c_str()) != 0) {
     error_ = LastError("cannot enter the private folder " + pattern);
-    g_interruptArmed = 0;
+    entryRemoval_.Clear();
+    folderRemoval_.Clear();
     rmdir(pattern.c_str());
     close(current);
     return false;
@@ -226,7 +208,8 @@ bool PrivateWorkDir::Leave() {
   previous_ = -1;
   const bool removed = RemoveTree(path_);
   if (!removed) error_ = LastError("cannot remove the private folder " + path_);
-  g_interruptArmed = 0;
+  entryRemoval_.Clear();
+  folderRemoval_.Clear();
   path_.clear();
   return removed;
 }
@@ -254,17 +237,7 @@ bool IsDirectory(const std::string& path) {
 
 void RemoveWorkDirOnInterrupt(const char* entryName) {
   g_interruptEntryName = entryName;
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction previous;
-    // A signal that the caller's parent chose to ignore stays ignored.
-    if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    sigaction(signalNumber, &action, nullptr);
-  }
+  InstallInterruptRemoval();
 }
 
 #endif

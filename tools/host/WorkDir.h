@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tools/host/Interrupt.h"
+
 namespace ifzvk::host {
 
 class PrivateWorkDir {
@@ -38,6 +40,8 @@ class PrivateWorkDir {
   std::string previous_;
 #else
   int previous_ = -1;  // the previous current directory, held open
+  InterruptRemoval entryRemoval_;
+  InterruptRemoval folderRemoval_;
 #endif
 };
 

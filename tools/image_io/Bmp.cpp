@@ -1,7 +1,6 @@
 #include "tools/image_io/Bmp.h"
 
-#include <fstream>
-#include <iterator>
+#include "tools/host/Files.h"
 
 namespace ifzvk::imageio {
 namespace {
@@ -123,22 +122,13 @@ bool EncodeBmp(int width, int height, const std::vector<std::uint32_t>& bgrxTopD
   return true;
 }
 
-bool ReadBmp(const std::string& path, int& width, int& height, std::vector<std::uint32_t>& bgrxTopDown,
-             std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, "cannot open the BMP file");
-  const std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return DecodeBmp(file, width, height, bgrxTopDown, error);
-}
-
 bool WriteBmp(const std::string& path, int width, int height, const std::vector<std::uint32_t>& bgrxTopDown,
               std::string& error) {
   std::vector<unsigned char> file;
   if (!EncodeBmp(width, height, bgrxTopDown, file, error)) return false;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-  if (!out) return Fail(error, "cannot write the BMP file");
-  return true;
+  host::ReplacingFile out(path);
+  if (out.Open() && out.Write(file.data(), file.size()) && out.Commit()) return true;
+  return Fail(error, out.Error().c_str());
 }
 
 }  // namespace ifzvk::imageio

@@ -1,5 +1,7 @@
 #include "tools/image_io/Png.h"
 
+#include "tools/host/Files.h"
+
 #ifdef ZVK_HAVE_PNG
 #include <png.h>
 #endif
@@ -35,9 +37,18 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   image.width = static_cast<png_uint_32>(width);
   image.height = static_cast<png_uint_32>(height);
   image.format = PNG_FORMAT_BGR;
-  if (png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), 0, nullptr) == 0) {
+  host::ReplacingFile out(path);
+  if (!out.Open()) {
+    error = out.Error();
+    return false;
+  }
+  if (png_image_write_to_stdio(&image, out.Stream(), 0, bytes.data(), 0, nullptr) == 0) {
     error = image.message[0] != '\0' ? image.message : "cannot write the PNG file";
     png_image_free(&image);
+    return false;
+  }
+  if (!out.Commit()) {
+    error = out.Error();
     return false;
   }
   return true;

@@ -13,7 +13,8 @@ bool CanWritePng();
 
 // Writes an 8-bit RGB PNG (no alpha); bits 24-31 of each pixel are dropped.
 // bgrxTopDown must hold width * height pixels. False with a message in error
-// when the build has no PNG support or the file cannot be written.
+// when the build has no PNG support or the file cannot be written. The file
+// replaces an existing one only once complete (host::ReplacingFile).
 bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& bgrxTopDown,
               std::string& error);
 

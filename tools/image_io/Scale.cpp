@@ -5,30 +5,29 @@
 namespace ifzvk::imageio {
 namespace {
 
-// One source pixel's share of a target pixel.
-struct Share {
-  std::size_t index;
-  std::uint64_t weight;
-};
-
 // Along one direction, measured in units of 1 / (source * target): source
 // pixel i covers [i * target, (i + 1) * target) and target pixel t covers
 // [t * source, (t + 1) * source). The weights of each target pixel add up to
-// `source`.
-std::vector<std::vector<Share>> Shares(int source, int target) {
-  const auto s = static_cast<std::uint64_t>(source);
-  const auto t = static_cast<std::uint64_t>(target);
-  std::vector<std::vector<Share>> shares(static_cast<std::size_t>(target));
-  for (std::uint64_t out = 0; out < t; ++out) {
-    const std::uint64_t begin = out * s;
-    const std::uint64_t end = begin + s;
-    for (std::uint64_t in = begin / t; in * t < end; ++in) {
-      const std::uint64_t weight = std::min(end, (in + 1) * t) - std::max(begin, in * t);
-      if (weight > 0) shares[out].push_back({static_cast<std::size_t>(in), weight});
-    }
+// `source`. They are worked out when needed, never stored per source pixel, so
+// that shrinking a long strip takes memory for the target only.
+class Axis {
+ public:
+  Axis(int source, int target) : source_(static_cast<std::uint64_t>(source)), target_(static_cast<std::uint64_t>(target)) {}
+
+  // The source pixels that target pixel `out` covers, [first, end), each by a
+  // share above zero.
+  std::uint64_t First(std::uint64_t out) const { return out * source_ / target_; }
+  std::uint64_t End(std::uint64_t out) const { return ((out + 1) * source_ + target_ - 1) / target_; }
+
+  std::uint64_t Weight(std::uint64_t out, std::uint64_t in) const {
+    const std::uint64_t begin = out * source_;
+    return std::min(begin + source_, (in + 1) * target_) - std::max(begin, in * target_);
   }
-  return shares;
-}
+
+ private:
+  std::uint64_t source_;
+  std::uint64_t target_;
+};
 
 }  // namespace
 
@@ -45,8 +44,8 @@ Size FitWithin(Size picture, int box) {
 
 std::vector<std::uint32_t> ShrinkByAreaAverage(const std::vector<std::uint32_t>& bgrxTopDown, Size source,
                                                Size target) {
-  const auto columns = Shares(source.width, target.width);
-  const auto rows = Shares(source.height, target.height);
+  const Axis columns(source.width, target.width);
+  const Axis rows(source.height, target.height);
   const auto sourceWidth = static_cast<std::size_t>(source.width);
   const auto targetWidth = static_cast<std::size_t>(target.width);
   // Every target pixel's weights add up to this; the sums below stay within
@@ -55,25 +54,26 @@ std::vector<std::uint32_t> ShrinkByAreaAverage(const std::vector<std::uint32_t>&
 
   std::vector<std::uint32_t> result(targetWidth * static_cast<std::size_t>(target.height));
   std::vector<std::uint64_t> sums(targetWidth * 3);
-  std::vector<std::uint64_t> row(targetWidth * 3);
-  for (std::size_t y = 0; y < rows.size(); ++y) {
+  for (std::uint64_t y = 0; y < static_cast<std::uint64_t>(target.height); ++y) {
     std::fill(sums.begin(), sums.end(), 0);
-    for (const Share& sourceRow : rows[y]) {
-      const std::uint32_t* line = &bgrxTopDown[sourceRow.index * sourceWidth];
-      std::fill(row.begin(), row.end(), 0);
+    for (std::uint64_t sourceRow = rows.First(y); sourceRow < rows.End(y); ++sourceRow) {
+      const std::uint32_t* line = &bgrxTopDown[static_cast<std::size_t>(sourceRow) * sourceWidth];
+      const std::uint64_t rowWeight = rows.Weight(y, sourceRow);
       for (std::size_t x = 0; x < targetWidth; ++x) {
-        for (const Share& column : columns[x]) {
-          const std::uint32_t pixel = line[column.index];
-          for (std::size_t c = 0; c < 3; ++c) row[3 * x + c] += ((pixel >> (8 * c)) & 0xFFu) * column.weight;
+        std::uint64_t row[3] = {0, 0, 0};  // this source row's part of target pixel x
+        for (std::uint64_t column = columns.First(x); column < columns.End(x); ++column) {
+          const std::uint32_t pixel = line[column];
+          const std::uint64_t weight = columns.Weight(x, column);
+          for (std::size_t c = 0; c < 3; ++c) row[c] += ((pixel >> (8 * c)) & 0xFFu) * weight;
         }
+        for (std::size_t c = 0; c < 3; ++c) sums[3 * x + c] += row[c] * rowWeight;
       }
-      for (std::size_t i = 0; i < sums.size(); ++i) sums[i] += row[i] * sourceRow.weight;
     }
     for (std::size_t x = 0; x < targetWidth; ++x) {
       std::uint32_t pixel = 0xFF000000u;
       for (std::size_t c = 0; c < 3; ++c)
         pixel |= static_cast<std::uint32_t>((sums[3 * x + c] + total / 2) / total) << (8 * c);
-      result[y * targetWidth + x] = pixel;
+      result[static_cast<std::size_t>(y) * targetWidth + x] = pixel;
     }
   }
   return result;
