@@ -10,7 +10,8 @@ namespace ifzvk {
 
 // TinyXML parses and destroys its tree recursively, one set of stack frames
 // per level of element nesting: 10,000 levels overflow a 1 MiB thread stack.
-// 256 is libxml2's default limit and costs well under 64 KiB of stack.
+// 256 is libxml2's default limit; TinyXML reads 256 levels in under 64 KiB of
+// stack (x86-64, measured), a fraction of any thread's stack.
 constexpr int kMaxXmlDepth = 256;
 
 // TinyXML looks for a duplicate among the element's earlier attributes before
