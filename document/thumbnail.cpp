@@ -11,6 +11,7 @@
 #include "document/Container.h"
 #include "document/FileSeek.h"
 #include "document/PackerDecode.h"
+#include "document/XmlGuard.h"
 #include "platform/win32.h"
 
 namespace ifzvk {
@@ -96,6 +97,7 @@ bool Extract(const DocumentSections& sections, qoru::CImage32& image) {
   // The decoder takes its copy of the bin section before the XML is looked at.
   decoder.OpenMemory(sections.bin, sections.binSize);
   if (EndsInsideUtf8Sequence(sections.xml, static_cast<std::size_t>(sections.xmlSize))) return false;
+  if (ScanXml(sections.xml, static_cast<std::size_t>(sections.xmlSize)) != XmlVerdict::Loadable) return false;
   // Read back through the stream that wrote it, so it is the very bytes
   // written: TinyXML seeks to the end to measure the file and rewinds, as it
   // does for a file it opens by name.

@@ -17,8 +17,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "document/Container.h"
+#include "document/Limits.h"
+#include "document/XmlGuard.h"
 #include "document/thumbnail.h"
 #include "plugin/entry_points.h"
 
@@ -140,16 +144,46 @@ void CheckNoTemporaryFile() {
   Check(::lstat(kTemporaryXmlFile, &info) != 0 && errno == ENOENT, "the temporary XML file was left behind");
 }
 
+namespace {
+
+// Walks the tree with a stack of its own: a tree that got past the scan too
+// deep must fail the check, not overflow this walk.
+void CheckTreeWithinLimits(const TiXmlDocument& tree) {
+  std::vector<std::pair<const TiXmlNode*, int>> pending{{&tree, 0}};
+  long nodes = 0;
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    for (const TiXmlNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
+      ++nodes;
+      const TiXmlElement* element = child->ToElement();
+      if (element == nullptr) continue;
+      Check(depth + 1 <= kMaxXmlDepth, "the XML scan let through elements nested too deep");
+      int attributes = 0;
+      for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next()) ++attributes;
+      Check(attributes <= kMaxXmlAttributesPerElement, "the XML scan let through too many attributes");
+      nodes += attributes;
+      pending.emplace_back(child, depth + 1);
+    }
+  }
+  Check(nodes <= kMaxXmlNodes, "the XML scan let through too many nodes");
+}
+
+}  // namespace
+
 bool AsksForAHugePicture(const unsigned char* data, std::size_t size) {
   constexpr long long kMaxPixels = 1LL << 22;
   DocumentSections sections{};
   if (!LocateSections(data, size, sections)) return false;
+  // XML that the scan refuses never reaches TinyXML in the module either.
+  if (ScanXml(sections.xml, static_cast<std::size_t>(sections.xmlSize)) != XmlVerdict::Loadable) return false;
   std::string xml(reinterpret_cast<const char*>(sections.xml), static_cast<std::size_t>(sections.xmlSize));
   // TinyXML may step up to three bytes past a cut-off UTF-8 sequence at the
   // end of its text; spare NULs keep this look-ahead of ours inside the string.
   xml.append(4, '\0');
   TiXmlDocument tree;
   tree.Parse(xml.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  CheckTreeWithinLimits(tree);
   const TiXmlElement* root = tree.FirstChildElement("Zorvik");
   const TiXmlElement* thumb = root != nullptr ? root->FirstChildElement("Thumb") : nullptr;
   if (thumb == nullptr) return false;

@@ -58,7 +58,9 @@ Outcome RequestPicture(const unsigned char* data, std::size_t size, Progress pro
 // module then allocates, fills and converts: that is the design, not a fault,
 // and it would only trip the fuzzer's memory limit. True when the document's
 // Thumb asks for more than 2^22 pixels, judged by a parse of the XML section
-// of our own; the targets pass such inputs over.
+// of our own; the targets pass such inputs over. That parse also checks
+// that XML which the module's scan lets through is, as TinyXML reads it,
+// within the scan's limits (depth, attributes, nodes).
 bool AsksForAHugePicture(const unsigned char* data, std::size_t size);
 
 // The size the allocator gave a heap block, where AddressSanitizer can tell

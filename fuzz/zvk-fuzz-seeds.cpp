@@ -93,6 +93,18 @@ Bytes XmlInput(unsigned char mode, const std::string& width, const std::string& 
   return out;
 }
 
+std::string Repeat(const std::string& text, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += text;
+  return out;
+}
+
+std::string Attributes(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
+  return out;
+}
+
 void ThumbXmlSeeds(const fs::path& folder) {
   Write(folder, "template-plain", XmlInput(0, "4", "3", "thumb", ""));
   Write(folder, "template-compressed", XmlInput(2, "+16", "16", "preview", "<Info title=\"t\"/>"));
@@ -102,6 +114,16 @@ void ThumbXmlSeeds(const fs::path& folder) {
   Write(folder, "raw-nested", XmlInput(3, "", "", "p",
                                        "<?xml version=\"1.0\"?><!DOCTYPE Zorvik><Zorvik a='1'><X><Thumb/></X>"
                                        "<Thumb width=\"2\" height=\"2\" bin=\"p\">text<![CDATA[x]]></Thumb></Zorvik>"));
+  // At the XML limits (256 levels inside Zorvik at most, 256 attributes) and
+  // one past them, with nesting hidden where TinyXML does not read elements.
+  Write(folder, "depth-at-limit", XmlInput(0, "2", "2", "t", Repeat("<a>", 255) + Repeat("</a>", 255)));
+  Write(folder, "depth-past-limit", XmlInput(0, "2", "2", "t", Repeat("<a>", 256) + Repeat("</a>", 256)));
+  Write(folder, "attributes-at-limit", XmlInput(0, "1", "1", "t", "<b" + Attributes(256) + "/>"));
+  Write(folder, "attributes-past-limit", XmlInput(0, "1", "1", "t", "<b" + Attributes(257) + "/>"));
+  Write(folder, "hidden-nesting",
+        XmlInput(0, "1", "1", "t",
+                 "<!--" + Repeat("<a>", 300) + "--><![CDATA[" + Repeat("<a>", 300) + "]]><b v='" +
+                     Repeat("<a>", 300) + "'/>&#<!--#1;" + Repeat("<c>", 250) + Repeat("</c>", 250)));
 }
 
 }  // namespace

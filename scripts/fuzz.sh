@@ -32,8 +32,11 @@ for target in "${targets[@]}"; do
   echo "=== fuzz: $target for ${seconds} s" >&2
   # New inputs go to the first folder, so the committed corpus stays as it is.
   # One input may take at most 10 s; the sanitizer settings are built in.
+  # A target with a dictionary (fuzz/<target>.dict) gets it.
+  dict=()
+  [ ! -f "$root/fuzz/$target.dict" ] || dict=(-dict="$root/fuzz/$target.dict")
   if ! "$build/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="$work/$target-" \
+      -artifact_prefix="$work/$target-" "${dict[@]}" \
       "$work/new/$target" "$work/seeds/$target" "$root/fuzz/corpus/$target" >"$work/$target.log" 2>&1; then
     status=1
     grep -E -A30 'ERROR|runtime error|fuzz check failed' "$work/$target.log" | head -60 >&2 || tail -40 "$work/$target.log" >&2
