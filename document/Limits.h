@@ -49,13 +49,13 @@ constexpr std::uint32_t kMaxStripLength = 65535;
 // and its Adler-32 trailer, but its tail needs no room of its own.
 constexpr std::uint32_t kInflateScratchBytes = 64 * 1024;
 
-// The first block for a compressed record's output: never more than the bytes
-// wanted, and otherwise the larger of this and kInflateFirstBlockRatio times
-// the stream's length (the stream lies in the document, so its length is
-// shown). Pictures seldom compress better than 4 : 1, so most previews are
-// inflated into their first block; a stream that yields more makes the block
-// grow as its output arrives, by doubling.
+// The first block for a compressed record's output, when more bytes than
+// this are wanted. It doubles each time the stream fills it, up to the bytes
+// wanted, so a stream that stops early has cost at most three times what it
+// produced (the full block and its successor, for the moment of the copy).
+// Sizing it by the stream's length instead would save those copies, but a
+// damaged stream of many megabytes would then cost a block of that order
+// without producing a byte.
 constexpr std::uint32_t kInflateFirstBlockBytes = 64 * 1024;
-constexpr std::uint32_t kInflateFirstBlockRatio = 4;
 
 }  // namespace ifzvk::limits

@@ -1,5 +1,6 @@
 #include "document/PackerDecode.h"
 
+#include <algorithm>
 #include <cstring>
 
 #define ZLIB_CONST
@@ -163,22 +164,13 @@ namespace ifzvk {
 
 namespace {
 
-// The first block for a stream's kept output: see the limits' header.
-std::uint32_t FirstBlockBytes(std::uint32_t wanted, std::uint32_t sourceLength) {
-  std::uint64_t shown = 0;
-  if (limits::MulOverflows<std::uint64_t>(sourceLength, limits::kInflateFirstBlockRatio, &shown)) shown = wanted;
-  const std::uint64_t first = shown > limits::kInflateFirstBlockBytes ? shown : limits::kInflateFirstBlockBytes;
-  return first < wanted ? static_cast<std::uint32_t>(first) : wanted;
-}
-
 // Where a stream's output goes: its first `wanted` bytes into a block that
 // grows as they arrive (doubling, never past wanted bytes), everything after
 // them into a scratch block that each room overwrites, and nothing past
 // `limit` bytes in all.
 class COutputSink {
  public:
-  COutputSink(std::uint32_t wanted, std::uint32_t limit, std::uint32_t firstBlock)
-      : wanted_(wanted), limit_(limit), firstBlock_(firstBlock) {}
+  COutputSink(std::uint32_t wanted, std::uint32_t limit) : wanted_(wanted), limit_(limit) {}
   ~COutputSink() {
     sys::FreeHeap(kept_);
     sys::FreeHeap(scratch_);
@@ -224,8 +216,9 @@ class COutputSink {
   // The kept block is full: a new one, twice as large but no larger than
   // wanted_, takes over its bytes.
   bool Grow() {
-    const std::uint32_t size =
-        capacity_ == 0 ? firstBlock_ : (capacity_ > wanted_ / 2 ? wanted_ : capacity_ * 2);
+    const std::uint32_t size = capacity_ == 0   ? std::min(wanted_, limits::kInflateFirstBlockBytes)
+                               : capacity_ > wanted_ / 2 ? wanted_
+                                                         : capacity_ * 2;
     auto* grown = static_cast<unsigned char*>(sys::AllocHeap(size));
     if (grown == nullptr) return false;
     if (capacity_ > 0) std::memcpy(grown, kept_, capacity_);
@@ -237,7 +230,6 @@ class COutputSink {
 
   const std::uint32_t wanted_;
   const std::uint32_t limit_;
-  const std::uint32_t firstBlock_;  // 1 to wanted_ bytes
   unsigned char* kept_ = nullptr;
   std::uint32_t capacity_ = 0;
   unsigned char* scratch_ = nullptr;
@@ -273,7 +265,7 @@ bool InflateFirst(const void* source, std::uint32_t sourceLength, std::uint32_t 
   stream.next_in = static_cast<const Bytef*>(source);
   stream.avail_in = sourceLength;
   if (inflateInit(&stream) != Z_OK) return false;
-  COutputSink sink(wanted, limit, FirstBlockBytes(wanted, sourceLength));
+  COutputSink sink(wanted, limit);
   const bool ended = RunToStreamEnd(stream, sink, wanted);
   inflateEnd(&stream);
   if (!ended) return false;
