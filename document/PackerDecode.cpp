@@ -213,16 +213,14 @@ class COutputSink {
   }
 
  private:
-  // The kept block is full: a new one, twice as large but no larger than
-  // wanted_, takes over its bytes.
+  // The kept block is full: it grows to twice its size, but no larger than
+  // wanted_, keeping its bytes.
   bool Grow() {
     const std::uint32_t size = capacity_ == 0   ? std::min(wanted_, limits::kInflateFirstBlockBytes)
                                : capacity_ > wanted_ / 2 ? wanted_
                                                          : capacity_ * 2;
-    auto* grown = static_cast<unsigned char*>(sys::AllocHeap(size));
+    auto* grown = static_cast<unsigned char*>(sys::ReallocHeap(kept_, size));
     if (grown == nullptr) return false;
-    if (capacity_ > 0) std::memcpy(grown, kept_, capacity_);
-    sys::FreeHeap(kept_);
     kept_ = grown;
     capacity_ = size;
     return true;
