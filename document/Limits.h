@@ -34,7 +34,7 @@ constexpr bool AddOverflows(T a, T b, T* result) {
   return false;
 }
 
-// A preview with a side of 0 or less and the other side positive is shown as
+// A preview with a side of 0 and the other side positive is shown as
 // a black strip one pixel wide (or high) along that other side; documents rely
 // on it. Its pixels come from no record data, so nothing in the document backs
 // its length: it costs 4 bytes per pixel in the image and 4 more in the
@@ -52,8 +52,8 @@ constexpr std::uint32_t kInflateScratchBytes = 64 * 1024;
 // The first block for a compressed record's output, when more bytes than
 // this are wanted. It doubles each time the stream fills it, up to the bytes
 // wanted, so a stream that stops early has cost at most three times what it
-// produced (the full block and its successor, for the moment of the copy).
-// Sizing it by the stream's length instead would save those copies, but a
+// produced (the full block and its successor, while the heap copies one into
+// the other). Sizing it by the stream's length instead would save growing, but a
 // damaged stream of many megabytes would then cost a block of that order
 // without producing a byte.
 constexpr std::uint32_t kInflateFirstBlockBytes = 64 * 1024;
