@@ -1,10 +1,63 @@
-// Limits that keep a hostile document from costing the host more than its
-// bytes justify. Each says what it bounds and why the number.
+// What one picture request may cost, whatever a document claims, with the
+// reasons for each number, and the checked arithmetic that every size taken
+// from a document goes through before it sizes a block or a copy.
+//
+// The rule behind them: a block is sized by bytes the document has shown (its
+// own length, or output a stream has really produced), never by a size it
+// merely declares. Sizes that only a decoder's output can prove (a preview's
+// width x height x 4) are checked against that output before the image is
+// allocated. The XML section is bounded in what TinyXML may be handed, since
+// TinyXML's cost grows with nesting, attributes and nodes, not with bytes.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 
-namespace ifzvk {
+namespace ifzvk::limits {
+
+// Checked arithmetic in the manner of lodepng's lodepng_mulofl and
+// lodepng_addofl: true when the exact result does not fit in T, with *result
+// then unspecified; false with the exact result otherwise.
+template <typename T>
+constexpr bool MulOverflows(T a, T b, T* result) {
+  static_assert(std::numeric_limits<T>::is_integer && !std::numeric_limits<T>::is_signed, "unsigned sizes only");
+  if (a != 0 && b > std::numeric_limits<T>::max() / a) return true;
+  *result = static_cast<T>(a * b);
+  return false;
+}
+
+template <typename T>
+constexpr bool AddOverflows(T a, T b, T* result) {
+  static_assert(std::numeric_limits<T>::is_integer && !std::numeric_limits<T>::is_signed, "unsigned sizes only");
+  if (b > std::numeric_limits<T>::max() - a) return true;
+  *result = static_cast<T>(a + b);
+  return false;
+}
+
+// A preview with a side of 0 and the other side positive is shown as
+// a black strip one pixel wide (or high) along that other side; documents rely
+// on it. Its pixels come from no record data, so nothing in the document backs
+// its length: it costs 4 bytes per pixel in the image and 4 more in the
+// host's bitmap (a one-pixel row is padded to 4 bytes). 65535 is the longest
+// side that formats with 16-bit sizes (JPEG, GIF) can state, far beyond any
+// real preview, and caps a strip at 256 KiB in the image plus 256 KiB in the
+// bitmap. A longer strip is no usable preview.
+constexpr std::uint32_t kMaxStripLength = 65535;
+
+// Output of a compressed record beyond the preview's bytes is inflated into a
+// scratch block of this size and dropped: the stream must still reach its end
+// and its Adler-32 trailer, but its tail needs no room of its own.
+constexpr std::uint32_t kInflateScratchBytes = 64 * 1024;
+
+// The first block for a compressed record's output, when more bytes than
+// this are wanted. It doubles each time the stream fills it, up to the bytes
+// wanted, so a stream that stops early has cost at most three times what it
+// produced (the full block and its successor, while the heap copies one into
+// the other). Sizing it by the stream's length instead would save growing, but a
+// damaged stream of many megabytes would then cost a block of that order
+// without producing a byte.
+constexpr std::uint32_t kInflateFirstBlockBytes = 64 * 1024;
 
 // ---- XML section: what TinyXML may be handed (checked by XmlGuard) ----
 
@@ -29,4 +82,4 @@ constexpr int kMaxXmlAttributesPerElement = 256;
 // to a few thousand of them.
 constexpr long kMaxXmlNodes = 65536;
 
-}  // namespace ifzvk
+}  // namespace ifzvk::limits

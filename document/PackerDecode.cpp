@@ -1,11 +1,13 @@
 #include "document/PackerDecode.h"
 
+#include <algorithm>
 #include <cstring>
 
 #define ZLIB_CONST
 #include <zlib.h>
 
 #include "document/Container.h"
+#include "document/Limits.h"
 #include "platform/memory.h"
 
 namespace qoru {
@@ -49,43 +51,77 @@ void* CopyStored(const unsigned char* data, std::uint32_t size) {
   return block;
 }
 
-// A new block of unpackedSize bytes holding the inflated stream, or null when
-// the allocation or the inflation fails. A stream may end before the block is
-// full; the rest is zero, so no stale heap bytes pass for decoded data. The
-// block comes zeroed from the allocator rather than being cleared afterwards:
-// a record may declare gigabytes for a stream of a few bytes, and fresh pages
-// that nobody writes cost nothing.
-void* InflateRecord(const unsigned char* stream, std::uint32_t packedSize, std::uint32_t unpackedSize) {
-  void* block = ifzvk::sys::AllocHeapZeroed(unpackedSize);
-  if (block == nullptr) return nullptr;
-  std::uint32_t produced = 0;
-  if (!ifzvk::InflateBuffer(stream, packedSize, block, &produced, unpackedSize)) {
-    ifzvk::sys::FreeHeap(block);
-    return nullptr;
-  }
-  return block;
-}
-
 enum class Outcome { Found, Failed, PassedOver };
+
+// What a lookup asks of the record: all of its data, or its first bytes.
+struct Wanted {
+  bool whole;
+  std::uint32_t bytes;  // when not whole
+};
 
 // Decodes a record of the wanted name that starts budget bytes before the end
 // of the copy; its header is known to lie inside. The data range is checked
-// against the copy before any block is allocated.
-Outcome DecodeRecord(const unsigned char* record, std::size_t budget, const RecordFields& fields, void** dataOut) {
-  // No data: found, whatever the method says.
-  if (fields.unpackedSize == 0) return Outcome::Found;
+// against the copy before any block is allocated, and no block is sized by
+// more than the bytes wanted.
+Outcome DecodeRecord(const unsigned char* record, std::size_t budget, const RecordFields& fields, Wanted wanted,
+                     void** dataOut) {
+  // No data: found, whatever the method says; but it has no first bytes to
+  // give, not even none of them.
+  if (fields.unpackedSize == 0) return wanted.whole ? Outcome::Found : Outcome::Failed;
+  if (fields.method != kMethodStored && fields.method != kMethodDeflate) return Outcome::PassedOver;
+  const std::uint32_t keep = wanted.whole ? fields.unpackedSize : wanted.bytes;
+  if (keep > fields.unpackedSize) return Outcome::Failed;  // the data cannot hold them
   const unsigned char* data = record + kPacHeaderSize;
   const std::size_t dataBudget = budget - kPacHeaderSize;
   if (fields.method == kMethodStored) {
     if (fields.unpackedSize > dataBudget) return Outcome::Failed;
-    *dataOut = CopyStored(data, fields.unpackedSize);
-  } else if (fields.method == kMethodDeflate) {
-    if (fields.packedSize > dataBudget) return Outcome::Failed;
-    *dataOut = InflateRecord(data, fields.packedSize, fields.unpackedSize);
-  } else {
-    return Outcome::PassedOver;
+    if (keep == 0) return Outcome::Found;
+    *dataOut = CopyStored(data, keep);
+    return *dataOut != nullptr ? Outcome::Found : Outcome::Failed;
   }
-  return *dataOut != nullptr ? Outcome::Found : Outcome::Failed;
+  if (fields.packedSize > dataBudget) return Outcome::Failed;
+  return ifzvk::InflateFirst(data, fields.packedSize, keep, fields.unpackedSize, dataOut) ? Outcome::Found
+                                                                                           : Outcome::Failed;
+}
+
+// The walk of the records: the first record of the name that decides the
+// lookup, its header in *header. See CPackerDecode::Decode.
+bool Walk(const CFileRead& file, const char* name, Wanted wanted, PacHeader* header, void** dataOut) {
+  const unsigned char* copy = file.Data();
+  std::size_t position = 0;
+  // The walk's budget: the bytes from the position to the end of the copy.
+  // Held unsigned and only ever reduced by less than itself, so it cannot wrap.
+  std::size_t budget = file.Size() > 0 ? static_cast<std::size_t>(file.Size()) : 0;
+
+  while (budget > 0) {
+    if (budget < kPacHeaderSize) return false;
+    const unsigned char* record = copy + position;
+    if (std::memcmp(record, kPacMagic, sizeof kPacMagic) != 0) return false;
+    std::memcpy(header, record, kPacHeaderSize);
+    const RecordFields fields = ReadRecordFields(record);
+
+    if (NameMatches(*header, name)) {
+      const Outcome outcome = DecodeRecord(record, budget, fields, wanted, dataOut);
+      if (outcome != Outcome::PassedOver) return outcome == Outcome::Found;
+    }
+
+    if (fields.recordSize <= 0) return false;
+    const auto step = static_cast<std::size_t>(fields.recordSize);
+    if (step >= budget) return false;
+    position += step;
+    budget -= step;
+  }
+  return false;
+}
+
+bool LookUp(const CFileRead& file, const char* name, Wanted wanted, PacHeader* headerOut, void** dataOut) {
+  if (dataOut == nullptr) return false;
+  *dataOut = nullptr;
+  if (name == nullptr) return false;
+  PacHeader header;
+  if (!Walk(file, name, wanted, &header, dataOut)) return false;
+  if (headerOut != nullptr) std::memcpy(headerOut, &header, kPacHeaderSize);
+  return true;
 }
 
 }  // namespace
@@ -115,47 +151,110 @@ bool CFileRead::OpenMemory(const void* source, std::int32_t size) {
 bool CPackerDecode::OpenMemory(const void* source, std::int32_t size) { return file_.OpenMemory(source, size); }
 
 bool CPackerDecode::Decode(const char* name, PacHeader* headerOut, void** dataOut) const {
-  if (dataOut == nullptr) return false;
-  *dataOut = nullptr;
-  if (name == nullptr) return false;
+  return LookUp(file_, name, Wanted{true, 0}, headerOut, dataOut);
+}
 
-  const unsigned char* copy = file_.Data();
-  std::size_t position = 0;
-  // The walk's budget: the bytes from the position to the end of the copy.
-  // Held unsigned and only ever reduced by less than itself, so it cannot wrap.
-  std::size_t budget = file_.Size() > 0 ? static_cast<std::size_t>(file_.Size()) : 0;
-
-  while (budget > 0) {
-    if (budget < kPacHeaderSize) return false;
-    const unsigned char* record = copy + position;
-    if (std::memcmp(record, kPacMagic, sizeof kPacMagic) != 0) return false;
-    PacHeader header;
-    std::memcpy(&header, record, kPacHeaderSize);
-    const RecordFields fields = ReadRecordFields(record);
-
-    if (NameMatches(header, name)) {
-      if (headerOut != nullptr) std::memcpy(headerOut, &header, kPacHeaderSize);
-      const Outcome outcome = DecodeRecord(record, budget, fields, dataOut);
-      if (outcome != Outcome::PassedOver) return outcome == Outcome::Found;
-    }
-
-    if (fields.recordSize <= 0) return false;
-    const auto step = static_cast<std::size_t>(fields.recordSize);
-    if (step >= budget) return false;
-    position += step;
-    budget -= step;
-  }
-  return false;
+bool CPackerDecode::DecodeFirst(const char* name, std::uint32_t wanted, PacHeader* headerOut, void** dataOut) const {
+  return LookUp(file_, name, Wanted{false, wanted}, headerOut, dataOut);
 }
 
 }  // namespace qoru
 
 namespace ifzvk {
 
-bool InflateBuffer(const void* source, std::uint32_t sourceLength, void* destination,
-                   std::uint32_t* producedLength, std::uint32_t capacity) {
-  if (producedLength != nullptr) *producedLength = 0;
-  if ((source == nullptr && sourceLength > 0) || destination == nullptr) return false;
+namespace {
+
+// Where a stream's output goes: its first `wanted` bytes into a block that
+// grows as they arrive (doubling, never past wanted bytes), everything after
+// them into a scratch block that each room overwrites, and nothing past
+// `limit` bytes in all.
+class COutputSink {
+ public:
+  COutputSink(std::uint32_t wanted, std::uint32_t limit) : wanted_(wanted), limit_(limit) {}
+  ~COutputSink() {
+    sys::FreeHeap(kept_);
+    sys::FreeHeap(scratch_);
+  }
+  COutputSink(const COutputSink&) = delete;
+  COutputSink& operator=(const COutputSink&) = delete;
+
+  // Gives the stream, whose output room is used up, its next room. False
+  // when a block cannot be had.
+  bool NextRoom(z_stream& stream) {
+    // total_out counts only output that went into rooms given here, which
+    // never reach past limit_: it fits in 32 bits.
+    const auto produced = static_cast<std::uint32_t>(stream.total_out);
+    if (produced < wanted_) {
+      if (produced == capacity_ && !Grow()) return false;
+      stream.next_out = kept_ + produced;
+      stream.avail_out = capacity_ - produced;
+      return true;
+    }
+    const std::uint32_t left = limit_ - produced;
+    if (left == 0) {
+      // No room: the stream may still end, its trailer needs none.
+      stream.next_out = &noRoom_;
+      stream.avail_out = 0;
+      return true;
+    }
+    if (scratch_ == nullptr) scratch_ = static_cast<unsigned char*>(sys::AllocHeap(limits::kInflateScratchBytes));
+    if (scratch_ == nullptr) return false;
+    stream.next_out = scratch_;
+    stream.avail_out = left < limits::kInflateScratchBytes ? left : limits::kInflateScratchBytes;
+    return true;
+  }
+
+  // The block of the first wanted bytes, once they have all arrived; null
+  // when wanted is 0. The caller owns it.
+  void* ReleaseKept() {
+    void* block = kept_;
+    kept_ = nullptr;
+    return block;
+  }
+
+ private:
+  // The kept block is full: it grows to twice its size, but no larger than
+  // wanted_, keeping its bytes.
+  bool Grow() {
+    const std::uint32_t size = capacity_ == 0   ? std::min(wanted_, limits::kInflateFirstBlockBytes)
+                               : capacity_ > wanted_ / 2 ? wanted_
+                                                         : capacity_ * 2;
+    auto* grown = static_cast<unsigned char*>(sys::ReallocHeap(kept_, size));
+    if (grown == nullptr) return false;
+    kept_ = grown;
+    capacity_ = size;
+    return true;
+  }
+
+  const std::uint32_t wanted_;
+  const std::uint32_t limit_;
+  unsigned char* kept_ = nullptr;
+  std::uint32_t capacity_ = 0;
+  unsigned char* scratch_ = nullptr;
+  unsigned char noRoom_ = 0;
+};
+
+// Inflates until the stream ends. True when it ends, trailer checked, having
+// produced at least wanted bytes; false when it is damaged, cut short, needs
+// a dictionary, would produce more than the sink's limit, or a block fails.
+bool RunToStreamEnd(z_stream& stream, COutputSink& sink, std::uint32_t wanted) {
+  for (;;) {
+    if (stream.avail_out == 0 && !sink.NextRoom(stream)) return false;
+    const int status = inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_STREAM_END) return stream.total_out >= wanted;
+    // Z_OK always comes with progress through the finite input or the
+    // bounded output, so the loop ends; anything else ends it at once.
+    if (status != Z_OK) return false;
+  }
+}
+
+}  // namespace
+
+bool InflateFirst(const void* source, std::uint32_t sourceLength, std::uint32_t wanted, std::uint32_t limit,
+                  void** blockOut) {
+  if (blockOut == nullptr) return false;
+  *blockOut = nullptr;
+  if ((source == nullptr && sourceLength > 0) || wanted > limit) return false;
 
   z_stream stream{};
   stream.zalloc = Z_NULL;
@@ -164,15 +263,11 @@ bool InflateBuffer(const void* source, std::uint32_t sourceLength, void* destina
   stream.next_in = static_cast<const Bytef*>(source);
   stream.avail_in = sourceLength;
   if (inflateInit(&stream) != Z_OK) return false;
-
-  stream.next_out = static_cast<Bytef*>(destination);
-  stream.avail_out = capacity;
-  const int status = inflate(&stream, Z_NO_FLUSH);
-  const uLong produced = stream.total_out;
+  COutputSink sink(wanted, limit);
+  const bool ended = RunToStreamEnd(stream, sink, wanted);
   inflateEnd(&stream);
-  if (status != Z_STREAM_END) return false;
-
-  if (producedLength != nullptr) *producedLength = static_cast<std::uint32_t>(produced);
+  if (!ended) return false;
+  *blockOut = sink.ReleaseKept();
   return true;
 }
 

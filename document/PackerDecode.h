@@ -71,9 +71,18 @@ class CPackerDecode {
   //    after true; after false it is not meaningful;
   //  - false when no such record is found, the walk meets a record that
   //    breaks the layout (bad magic, recordSize <= 0, header or data past the
-  //    end of the copy), the allocation fails or the stream does not inflate.
+  //    end of the copy), an allocation fails or the stream does not inflate
+  //    to exactly unpackedSize bytes.
   // Never reads outside the copy and never changes the object.
   bool Decode(const char* name, PacHeader* headerOut, void** dataOut) const;
+
+  // The same walk, keeping only the first `wanted` bytes of the record's
+  // data. True only when the record has data (unpackedSize > 0) that hold at
+  // least wanted bytes and decode completely: a stream must produce them and
+  // still end, trailer checked, within unpackedSize; the output past them is
+  // dropped as it arrives. *dataOut is then a block of exactly wanted bytes,
+  // or null when wanted is 0. No block is ever larger than wanted bytes.
+  bool DecodeFirst(const char* name, std::uint32_t wanted, PacHeader* headerOut, void** dataOut) const;
 
  private:
   CFileRead file_;
@@ -84,10 +93,14 @@ class CPackerDecode {
 namespace ifzvk {
 
 // Inflates one complete zlib stream (RFC 1950) of at most sourceLength bytes
-// into at most capacity bytes at destination, in a single inflate call. True
-// only when the stream ends, Adler-32 trailer included, within both limits;
-// *producedLength then holds the output count, and 0 after false.
-bool InflateBuffer(const void* source, std::uint32_t sourceLength, void* destination,
-                   std::uint32_t* producedLength, std::uint32_t capacity);
+// that may produce at most `limit` bytes, and keeps its first `wanted` bytes
+// (wanted <= limit). True only when the stream ends, Adler-32 trailer
+// included, within both limits and after at least wanted bytes; *blockOut is
+// then a new heap block of exactly wanted bytes (null when wanted is 0), and
+// null after false. The block grows as output arrives and the output past it
+// passes through a small scratch block, so what is allocated follows what the
+// stream really produces, not what wanted or limit declare.
+bool InflateFirst(const void* source, std::uint32_t sourceLength, std::uint32_t wanted, std::uint32_t limit,
+                  void** blockOut);
 
 }  // namespace ifzvk

@@ -83,7 +83,7 @@ class CXmlScan {
     return false;
   }
 
-  bool CountNode() { return ++nodes_ <= ifzvk::kMaxXmlNodes || Stop(XmlVerdict::TooManyNodes); }
+  bool CountNode() { return ++nodes_ <= ifzvk::limits::kMaxXmlNodes || Stop(XmlVerdict::TooManyNodes); }
 
   // Outside the root: white space and nodes. TinyXML stops at anything else
   // without complaint. A byte from 0x80 up might be white space to it (a
@@ -133,7 +133,7 @@ class CXmlScan {
   }
 
   bool Element() {
-    if (depth_ + 1 > ifzvk::kMaxXmlDepth) return Stop(XmlVerdict::TooDeep);
+    if (depth_ + 1 > ifzvk::limits::kMaxXmlDepth) return Stop(XmlVerdict::TooDeep);
     ++at_;
     while (IsNameChar(Here())) ++at_;
     int attributes = 0;
@@ -151,7 +151,7 @@ class CXmlScan {
         ++depth_;
         return true;
       }
-      if (++attributes > ifzvk::kMaxXmlAttributesPerElement) return Stop(XmlVerdict::TooManyAttributes);
+      if (++attributes > ifzvk::limits::kMaxXmlAttributesPerElement) return Stop(XmlVerdict::TooManyAttributes);
       if (!CountNode() || !Attribute(nullptr, nullptr)) return false;
     }
   }

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "document/Container.h"
 #include "document/FileSeek.h"
+#include "document/Limits.h"
 #include "document/PackerDecode.h"
 #include "document/XmlGuard.h"
 #include "platform/win32.h"
@@ -43,23 +43,35 @@ bool EndsInsideUtf8Sequence(const unsigned char* text, std::size_t size) {
   return false;
 }
 
-// Copies width x height pixels of the record named `bin` into the image,
-// which Resize has already given at least that many. Nothing is copied unless
-// both sides are 0 or more, the byte count fits in 32 bits and the decoded
-// block holds that many bytes.
+// The bytes a width x height preview takes from its record, in *bytes. A
+// side of 0 makes a black strip along the other side, which takes none, up
+// to its length limit. False for a negative side, a longer strip, or a count
+// beyond 32 bits (no record holds more).
+bool PreviewBytes(int width, int height, std::uint32_t* bytes) {
+  if (width < 0 || height < 0) return false;
+  if (width == 0 || height == 0) {
+    *bytes = 0;
+    return static_cast<std::uint32_t>(width > height ? width : height) <= limits::kMaxStripLength;
+  }
+  std::uint32_t pixels = 0;
+  return !limits::MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                                              &pixels) &&
+         !limits::MulOverflows<std::uint32_t>(pixels, 4u, bytes);
+}
+
+// Decodes the preview's bytes from the record named `bin`, and only once they
+// are all there sizes the image and copies them in: the sizes that the XML
+// states allocate nothing until the record's own data have shown them.
 bool CopyPreview(const qoru::CPackerDecode& decoder, const std::string& bin, int width, int height,
                  qoru::CImage32& image) {
-  if (width < 0 || height < 0) return false;
-  const std::uint64_t bytes = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 4u;
-  if (bytes > std::numeric_limits<std::uint32_t>::max()) return false;
-
-  PacHeader header;
+  std::uint32_t bytes = 0;
+  if (!PreviewBytes(width, height, &bytes)) return false;
   void* block = nullptr;
-  if (!decoder.Decode(bin.c_str(), &header, &block) || block == nullptr) return false;
-  const bool fits = header.unpackedSize >= bytes;
-  if (fits) std::memcpy(image.pixels, block, static_cast<std::size_t>(bytes));
+  if (!decoder.DecodeFirst(bin.c_str(), bytes, nullptr, &block)) return false;
+  const bool sized = image.Resize(width, height);
+  if (sized && bytes > 0) std::memcpy(image.pixels, block, bytes);
   std::free(block);
-  return fits;
+  return sized;
 }
 
 // Finds Zorvik, then its first direct child Thumb, reads the preview's size
@@ -81,7 +93,6 @@ bool ReadPreview(const TiXmlDocument& tree, const qoru::CPackerDecode& decoder, 
   } catch (const boost::bad_lexical_cast&) {
     return false;
   }
-  if (!image.Resize(width, height)) return false;
   return CopyPreview(decoder, bin, width, height, image);
 }
 

@@ -20,7 +20,9 @@ constexpr const char* kTemporaryXmlFile = "_zvk-spi-tmp_.xml";
 
 // True when the preview of the document image (length bytes at document,
 // magic already checked) now fills the image; false when there is none. The
-// image may then have been resized; its size means nothing after false.
+// image is resized only once the record has given the preview's bytes, so a
+// size that the XML merely states allocates nothing; its size means nothing
+// after false.
 bool ExtractThumbnail(const unsigned char* document, std::size_t length, qoru::CImage32& image) noexcept;
 
 // The attribute's value, or an empty text when the element has none.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "document/Limits.h"
 #include "fuzz/FuzzSupport.h"
 #include "tools/writer/DocumentWriter.h"
 
@@ -82,6 +83,10 @@ Outcome Expected(const Parts& parts) {
   if (!width || !height || *width < 0 || *height < 0 || parts.bin.size() > 63) return expected;
   const std::uint64_t bytes = std::uint64_t{4} * static_cast<std::uint64_t>(*width) * static_cast<std::uint64_t>(*height);
   if (bytes > kRecordBytes) return expected;
+  // A zero side gives a black strip along the other, up to its length limit.
+  if ((*width == 0 || *height == 0) &&
+      static_cast<std::uint32_t>(*width > *height ? *width : *height) > limits::kMaxStripLength)
+    return expected;
   // A zero side still gives an image of at least 1 x 1, with no pixel copied.
   expected.width = *width > 0 ? *width : 1;
   expected.height = *height > 0 ? *height : 1;

@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
+#include "document/Limits.h"
 #include "platform/memory.h"
 
 namespace qoru {
@@ -58,14 +58,15 @@ bool CImage32::Resize(int newWidth, int newHeight) {
   if (newHeight < 1) newHeight = 1;
   SetSize(newWidth, newHeight, 4.0);
 
-  // The byte count must fit in 32 bits (and in size_t); refuse rather than wrap.
-  const std::uint64_t bytes = static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(newHeight) * 4u;
-  if (bytes > std::numeric_limits<std::uint32_t>::max() || bytes > std::numeric_limits<std::size_t>::max())
+  // The byte count must fit in 32 bits (so in size_t too); refuse rather than wrap.
+  std::uint32_t pixelCount = 0;
+  std::uint32_t bytes = 0;
+  if (ifzvk::limits::MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(newWidth),
+                                                 static_cast<std::uint32_t>(newHeight), &pixelCount) ||
+      ifzvk::limits::MulOverflows<std::uint32_t>(pixelCount, 4u, &bytes))
     return false;
-  // A new buffer is cleared so that no stale heap bytes can reach the host.
-  // It comes zeroed from the allocator: a preview that fails after Resize
-  // (no such record, too few bytes) then costs no more than address space,
-  // however large the size the document asked for.
+  // A new buffer is cleared so that no stale heap bytes can reach the host:
+  // a strip preview (a side of 0) gets no pixels from its record.
   pixels = static_cast<std::uint32_t*>(ifzvk::sys::AllocHeapZeroed(static_cast<std::size_t>(bytes)));
   return pixels != nullptr;
 }

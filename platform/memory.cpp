@@ -54,6 +54,10 @@ void* AllocHeapZeroed(std::size_t bytes) {
   return Injected(FaultKind::HeapAlloc) ? nullptr : std::calloc(1, bytes == 0 ? 1 : bytes);
 }
 
+void* ReallocHeap(void* block, std::size_t bytes) {
+  return Injected(FaultKind::HeapAlloc) ? nullptr : std::realloc(block, bytes == 0 ? 1 : bytes);
+}
+
 void FreeHeap(void* block) { std::free(block); }
 
 void FailCall(FaultKind kind, int nth) { countdown[static_cast<int>(kind)].store(nth < 0 ? 0 : nth); }

@@ -19,6 +19,11 @@ void* AllocHeap(std::size_t bytes);
 // A zero-filled heap block. Large blocks come as fresh pages that cost
 // nothing until they are written, unlike AllocHeap followed by a fill.
 void* AllocHeapZeroed(std::size_t bytes);
+// Moves a heap block to a new size, keeping its first bytes; null, with the
+// block left as it was, when that fails. Bytes past the old size are not
+// filled (FillNewBlocks). Large blocks usually grow where they lie, or have
+// their pages moved rather than copied.
+void* ReallocHeap(void* block, std::size_t bytes);
 void FreeHeap(void* block);
 
 // Test seam: the call of the given kind that comes `nth` from now (1 = the

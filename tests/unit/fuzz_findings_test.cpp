@@ -1,15 +1,12 @@
-// Inputs the fuzz targets in fuzz/ found to crash, trip a sanitizer or cost
-// far more than their answer needs, as ordinary tests: each case is the
-// smallest document that showed the fault.
+// Inputs the fuzz targets in fuzz/ found to crash or trip a sanitizer, as
+// ordinary tests: each case is the smallest document that showed the fault.
+// Those that cost far more than their answer needs are among the documents of
+// request_cost_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#if defined(__linux__)
-#include <sys/resource.h>
-#endif
 
 #include "image/Image32.h"
 #include "plugin/entry_points.h"
@@ -21,32 +18,6 @@ namespace {
 
 using namespace ifzvk;
 using writer::Bytes;
-
-// The process's peak resident memory in MiB, where it can be measured
-// faithfully: not under AddressSanitizer, whose shadow memory grows with the
-// blocks it watches. -1 elsewhere.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZVK_UNDER_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ZVK_UNDER_ASAN 1
-#endif
-long PeakMiB() {
-#if defined(__linux__) && !defined(ZVK_UNDER_ASAN)
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024;
-#else
-  return -1;
-#endif
-}
-
-// Memory that a request may touch on top of what the process has touched
-// before: generous for the module's own needs, far below the gigabytes that
-// the documents below declare.
-constexpr long kTouchedMiB = 128;
 
 const std::string kUtf8Declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 const std::string kThumb = "<Thumb width=\"1\" height=\"1\" bin=\"t\"/>";
@@ -124,58 +95,6 @@ TEST_P(CutUtf8, NeverReadsPastTheSectionAndLeavesNoFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sections, CutUtf8, testing::ValuesIn(Utf8Cases()), test::ByTitle{});
-
-// A Thumb may ask for a picture of gigabytes. Resize used to clear the new
-// buffer byte by byte, so a preview that then failed (no record, too few
-// bytes) still wrote the whole size; the buffer now comes zeroed from the
-// allocator. Either way the answer is the black fallback; a host whose heap
-// cannot give the block gets the same answer.
-TEST(HugePreview, WithoutItsRecordFallsBackToBlack) {
-  const char* sizes[][2] = {{"20000", "20000"}, {"888888888", "1"}, {"1", "1073741823"}};
-  for (const auto& size : sizes) {
-    const long before = PeakMiB();
-    const std::string xml = "<Zorvik><Thumb width=\"" + std::string(size[0]) + "\" height=\"" + size[1] +
-                            "\" bin=\"missing\"/></Zorvik>";
-    const Picture picture = Request(xml, "t");
-    EXPECT_EQ(picture.result, Success) << size[0] << " x " << size[1];
-    EXPECT_EQ(picture.width, 1);
-    EXPECT_EQ(picture.height, 1);
-    EXPECT_EQ(picture.firstPixel, (Bytes{0, 0, 0}));
-    EXPECT_FALSE(picture.fileLeft);
-    EXPECT_LE(PeakMiB() - before, kTouchedMiB) << "the unused buffer was written";
-  }
-}
-
-// A compressed record may declare up to 4 GiB of decoded data for a stream of
-// a few bytes; its block is asked for whole before the stream is inflated.
-// The unwritten tail used to be cleared byte by byte (out of memory under the
-// fuzzer, 4 GiB touched and 9 s natively); the block now comes zeroed from
-// the allocator. Where the heap gives the block, the preview is the stream's
-// first pixel; where it refuses (a 32-bit host), the black fallback. Either
-// way result 0, one pixel, and nothing left behind.
-TEST(HugeRecord, DeclaringGigabytesOfDataStillGivesAPicture) {
-  const std::uint32_t declared[] = {0xFF000100u, 0x9F000100u, 0x80000000u};
-  for (const std::uint32_t size : declared) {
-    const long before = PeakMiB();
-    test::ScopedWorkDir dir;
-    writer::Document document;
-    document.xml = "<Zorvik>" + kThumb + "</Zorvik>";
-    writer::Record record = writer::CompressedRecord("t", writer::PixelBytes({0x00302010u, 0x00302010u}));
-    record.unpackedSize = size;
-    document.records.push_back(record);
-    const Bytes bytes = writer::DocumentBytes(document);
-    test::HostBitmap bitmap;
-    EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(bytes.data()), static_cast<SusieLen>(bytes.size()), 1,
-                         &bitmap.info, &bitmap.bits, nullptr, 0),
-              Success);
-    EXPECT_EQ(bitmap.Width(), 1);
-    EXPECT_EQ(bitmap.Height(), 1);
-    const Bytes pixel = bitmap.BitsBytes(3);
-    EXPECT_TRUE(pixel == (Bytes{0x10, 0x20, 0x30}) || pixel == (Bytes{0, 0, 0})) << std::hex << size;
-    EXPECT_TRUE(dir.Entries().empty());
-    EXPECT_LE(PeakMiB() - before, kTouchedMiB) << "the block's unwritten part was written";
-  }
-}
 
 TEST(Image32, NewBuffersAreZeroEvenWhenTheHeapHandsOutDirtyBlocks) {
   test::FaultGuard faults;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,18 +46,20 @@ struct Lookup {
   PacHeader header{};
 };
 
-// Loads bin into a decoder and looks up name. The decoder's copy is exactly
+// Loads bin into a decoder and looks up name: the whole record with Decode,
+// or its first `wanted` bytes with DecodeFirst. The decoder's copy is exactly
 // bin.size() bytes, so the sanitizer build catches any read past it.
-Lookup Find(const Bytes& bin, const char* name) {
+Lookup Find(const Bytes& bin, const char* name, std::optional<std::uint32_t> wanted = std::nullopt) {
   qoru::CPackerDecode decoder;
   EXPECT_TRUE(decoder.OpenMemory(bin.data(), static_cast<std::int32_t>(bin.size())));
   Lookup lookup;
   void* block = reinterpret_cast<void*>(0x1);  // must be replaced by null or a block
-  lookup.result = decoder.Decode(name, &lookup.header, &block);
+  lookup.result = wanted ? decoder.DecodeFirst(name, *wanted, &lookup.header, &block)
+                         : decoder.Decode(name, &lookup.header, &block);
   lookup.block = block != nullptr;
   if (block != nullptr) {
     const auto* bytes = static_cast<const unsigned char*>(block);
-    lookup.data.assign(bytes, bytes + lookup.header.unpackedSize);
+    lookup.data.assign(bytes, bytes + (wanted ? *wanted : lookup.header.unpackedSize));
     std::free(block);
   }
   return lookup;
@@ -179,11 +182,13 @@ struct DataCase {
   std::function<void(Record&)> change;
   bool found;
   std::size_t prefix;  // the block starts with this many bytes of kPixels; 0: no block
+  std::optional<std::uint32_t> wanted = std::nullopt;  // DecodeFirst's count; none: Decode
   Bytes after = {};    // bytes after the record inside the bin section
 };
 void PrintTo(const DataCase& c, std::ostream* out) { *out << c.title; }
 
 const Bytes kPixels = Payload(1024, 7);
+const auto kKeep = [](Record&) {};
 
 const DataCase kDataCases[] = {
     {"unpackedSize 0 with method 7", Kind::Stored, [](Record& r) { r.unpackedSize = 0; r.method = 7; }, kFound, 0},
@@ -194,11 +199,12 @@ const DataCase kDataCases[] = {
     {"stored, unpackedSize shorter than the data", Kind::Stored, [](Record& r) { r.unpackedSize = 10; }, kFound, 10},
     {"stored data one byte past the section", Kind::Stored, [](Record& r) { r.unpackedSize = 1025; }, kNotFound, 0},
     {"stored data of 4 GiB", Kind::Stored, [](Record& r) { r.unpackedSize = 0xFFFFFFFFu; }, kNotFound, 0},
-    {"stored record followed by others", Kind::Stored, [](Record&) {}, kFound, 1024,
+    {"stored record followed by others", Kind::Stored, kKeep, kFound, 1024, std::nullopt,
      RecordBytes(StoredRecord("x", kA))},
-    {"stream filling the block exactly", Kind::Compressed, [](Record&) {}, kFound, 1024},
+    {"stream filling the block exactly", Kind::Compressed, kKeep, kFound, 1024},
     {"stream one byte too long for the block", Kind::Compressed, [](Record& r) { r.unpackedSize = 1023; }, kNotFound, 0},
-    {"stream ending before the block is full", Kind::Compressed, [](Record& r) { r.unpackedSize = 2000; }, kFound, 1024},
+    // Once zero-filled and accepted; the missing bytes were never in the document.
+    {"stream ending before the block is full", Kind::Compressed, [](Record& r) { r.unpackedSize = 2000; }, kNotFound, 0},
     {"stream cut short by packedSize", Kind::Compressed, [](Record& r) { r.packedSize = static_cast<std::uint32_t>(r.data.size() - 1); },
      kNotFound, 0},
     {"stream one byte past the section", Kind::Compressed,
@@ -208,6 +214,23 @@ const DataCase kDataCases[] = {
     {"stream with a wrong Adler-32 trailer", Kind::Compressed, [](Record& r) { r.data.back() ^= 1; }, kNotFound, 0},
     {"raw deflate data without the zlib header", Kind::Compressed, [](Record& r) { r.data.erase(r.data.begin(), r.data.begin() + 2); },
      kNotFound, 0},
+    // The first bytes only (DecodeFirst).
+    {"first bytes of stored data", Kind::Stored, kKeep, kFound, 100, 100},
+    {"first bytes of a stream", Kind::Compressed, kKeep, kFound, 100, 100},
+    {"all bytes of a stream", Kind::Compressed, kKeep, kFound, 1024, 1024},
+    {"more bytes than stored", Kind::Stored, kKeep, kNotFound, 0, 1025},
+    {"more bytes than declared, though the stream has them", Kind::Compressed, [](Record& r) { r.unpackedSize = 100; },
+     kNotFound, 0, 101},
+    {"stream ending short of unpackedSize after the bytes", Kind::Compressed, [](Record& r) { r.unpackedSize = 2000; },
+     kFound, 1024, 1024},
+    {"stream ending before the bytes", Kind::Compressed, [](Record& r) { r.unpackedSize = 2000; }, kNotFound, 0, 1025},
+    {"stream running past unpackedSize after the bytes", Kind::Compressed, [](Record& r) { r.unpackedSize = 1023; },
+     kNotFound, 0, 10},
+    {"no bytes of stored data", Kind::Stored, kKeep, kFound, 0, 0},
+    {"no bytes of a stream, which must still end", Kind::Compressed, kKeep, kFound, 0, 0},
+    {"no bytes of a stream with a wrong trailer", Kind::Compressed, [](Record& r) { r.data.back() ^= 1; }, kNotFound,
+     0, 0},
+    {"no bytes of a record without data", Kind::Stored, [](Record& r) { r.unpackedSize = 0; }, kNotFound, 0, 0},
 };
 
 class RecordData : public testing::TestWithParam<DataCase> {};
@@ -216,29 +239,15 @@ TEST_P(RecordData, BlockHoldsExactlyTheDecodedBytes) {
   const DataCase& c = GetParam();
   Record record = c.kind == Kind::Stored ? StoredRecord("thumb", kPixels) : CompressedRecord("thumb", kPixels);
   c.change(record);
-  const Lookup lookup = Find(Concat({RecordBytes(record), c.after}), "thumb");
+  const Lookup lookup = Find(Concat({RecordBytes(record), c.after}), "thumb", c.wanted);
   EXPECT_EQ(lookup.result, c.found);
   EXPECT_EQ(lookup.block, c.prefix > 0);
   if (!lookup.block) return;
-  EXPECT_EQ(lookup.data.size(), lookup.header.unpackedSize);
   ASSERT_GE(lookup.data.size(), c.prefix);
   EXPECT_TRUE(std::equal(kPixels.begin(), kPixels.begin() + static_cast<std::ptrdiff_t>(c.prefix), lookup.data.begin()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, RecordData, testing::ValuesIn(kDataCases), ifzvk::test::ByTitle());
-
-TEST(RecordData, AStreamThatEndsEarlyLeavesTheRestOfTheBlockZero) {
-  // Whatever the heap held there must not travel on towards the host.
-  ifzvk::test::FaultGuard faults;
-  ifzvk::sys::FillNewBlocks(0xCD);
-  Record record = CompressedRecord("thumb", kPixels);
-  record.unpackedSize = 2000;
-  const Lookup lookup = Find(RecordBytes(record), "thumb");
-  ASSERT_TRUE(lookup.block);
-  ASSERT_EQ(lookup.data.size(), 2000u);
-  EXPECT_TRUE(std::equal(kPixels.begin(), kPixels.end(), lookup.data.begin()));
-  EXPECT_TRUE(std::all_of(lookup.data.begin() + 1024, lookup.data.end(), [](unsigned char b) { return b == 0; }));
-}
 
 // ---------------------------------------------------------------------------
 // Records that break the layout: the walk ends, reading nothing outside.
@@ -401,40 +410,75 @@ TEST(PackerDecode, FailedAllocationsLeaveNoBlockAndNoDamage) {
 }
 
 // ---------------------------------------------------------------------------
-// InflateBuffer on its own.
+// InflateFirst on its own.
+
+// Bytes that deflate well (runs of 1 KiB), so a short stream outgrows the
+// first block several times over and the scratch block many times.
+Bytes Runs(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>((i >> 10) * 37u);
+  return bytes;
+}
+const Bytes kRuns = Runs(600 * 1024);
+const auto kRunsSize = static_cast<std::uint32_t>(kRuns.size());
 
 struct InflateCase {
   const char* title;
   std::function<Bytes()> source;
-  std::uint32_t capacity;
+  const Bytes* output;  // what the stream holds, or null when it is no stream
+  std::uint32_t wanted;
+  std::uint32_t limit;
   bool ok;
-  std::uint32_t produced;
 };
 void PrintTo(const InflateCase& c, std::ostream* out) { *out << c.title; }
 
 const InflateCase kInflateCases[] = {
-    {"exact capacity", [] { return Deflate(kPixels); }, 1024, true, 1024},
-    {"one byte short of capacity", [] { return Deflate(kPixels); }, 1023, false, 0},
-    {"empty stream", [] { return Deflate({}); }, 0, true, 0},
-    {"no input", [] { return Bytes(); }, 1024, false, 0},
-    {"gzip framing", [] { return Bytes{0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }, 1024,
-     false, 0},
+    {"exact limit", [] { return Deflate(kPixels); }, &kPixels, 1024, 1024, true},
+    {"output one byte past the limit", [] { return Deflate(kPixels); }, &kPixels, 1000, 1023, false},
+    {"stream ending before the wanted bytes", [] { return Deflate(kPixels); }, &kPixels, 1025, 2000, false},
+    {"more wanted than the limit", [] { return Deflate(kPixels); }, &kPixels, 1025, 1024, false},
+    {"empty stream", [] { return Deflate({}); }, nullptr, 0, 0, true},
+    {"no input", [] { return Bytes(); }, nullptr, 0, 1024, false},
+    {"gzip framing", [] { return Bytes{0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }, nullptr,
+     0, 1024, false},
+    {"kept block growing to the whole output", [] { return Deflate(kRuns); }, &kRuns, kRunsSize, kRunsSize, true},
+    {"kept block growing to an odd count", [] { return Deflate(kRuns); }, &kRuns, 333333, kRunsSize, true},
+    {"a few bytes, the rest through the scratch block", [] { return Deflate(kRuns); }, &kRuns, 4, kRunsSize, true},
+    {"the rest through the scratch block past the limit", [] { return Deflate(kRuns); }, &kRuns, 4, kRunsSize - 1,
+     false},
 };
 
 class Inflate : public testing::TestWithParam<InflateCase> {};
 
-TEST_P(Inflate, OneCallMustReachTheStreamEnd) {
+TEST_P(Inflate, KeepsTheFirstBytesOfAStreamThatEndsWithinTheLimit) {
   const InflateCase& c = GetParam();
   const Bytes source = c.source();
-  // Exactly capacity bytes of output space (one spare byte when 0, for a valid pointer).
-  std::vector<unsigned char> destination(c.capacity == 0 ? 1 : c.capacity);
-  std::uint32_t produced = 12345;
-  EXPECT_EQ(ifzvk::InflateBuffer(source.data(), static_cast<std::uint32_t>(source.size()), destination.data(),
-                                 &produced, c.capacity),
+  void* block = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(ifzvk::InflateFirst(source.data(), static_cast<std::uint32_t>(source.size()), c.wanted, c.limit, &block),
             c.ok);
-  EXPECT_EQ(produced, c.produced);
+  EXPECT_EQ(block != nullptr, c.ok && c.wanted > 0);
+  if (block == nullptr) return;
+  EXPECT_EQ(std::memcmp(block, c.output->data(), c.wanted), 0);
+  std::free(block);
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, Inflate, testing::ValuesIn(kInflateCases), ifzvk::test::ByTitle());
+
+TEST(Inflate, AFailedBlockAtAnyStepFailsWithoutABlock) {
+  FaultGuard faults;
+  const Bytes source = Deflate(kRuns);
+  int nth = 1;
+  for (;; ++nth) {
+    FailCall(FaultKind::HeapAlloc, nth);
+    void* block = reinterpret_cast<void*>(0x1);
+    const bool ok = ifzvk::InflateFirst(source.data(), static_cast<std::uint32_t>(source.size()), 333333, kRunsSize, &block);
+    if (ok) {
+      std::free(block);
+      break;
+    }
+    EXPECT_EQ(block, nullptr) << "block " << nth;
+  }
+  EXPECT_GE(nth, 4) << "the first block, at least two larger ones and the scratch block each failed once";
+}
 
 }  // namespace

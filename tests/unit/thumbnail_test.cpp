@@ -105,11 +105,16 @@ std::vector<ExtractionCase> ExtractionCases() {
       {"WidthZero", PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="thumb")"))), true, 1, 5, 0},
       {"NegativeWidth", PreviewDocument(Zorvik(Thumb(R"(width="-4" height="3" bin="thumb")"))), false, 0, 0, 0},
       {"BeyondThirtyTwoBits", PreviewDocument(Zorvik(Thumb(R"(width="65536" height="16384" bin="thumb")"))), false, 0, 0, 0},
-      {"BinNamesNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3" bin="nothing")"))), false, 4, 3, 0},
-      {"BinMissing", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3")"))), false, 4, 3, 0},
-      {"RecordShorterThanThePreview", shortRecord, false, 0, 0, 0},
-      {"RecordWithoutData", emptyRecord, false, 0, 0, 0},
-      {"DamagedStream", damaged, false, 0, 0, 0},
+      // The image keeps its size until the record has shown the preview's bytes.
+      {"BinNamesNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3" bin="nothing")"))), false, 1, 1, 0},
+      {"BinMissing", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3")"))), false, 1, 1, 0},
+      {"RecordShorterThanThePreview", shortRecord, false, 1, 1, 0},
+      {"RecordWithoutData", emptyRecord, false, 1, 1, 0},
+      {"DamagedStream", damaged, false, 1, 1, 0},
+      {"StripNamingNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="nothing")"))), false, 1, 1, 0},
+      {"LongestStrip", PreviewDocument(Zorvik(Thumb(R"(width="0" height="65535" bin="thumb")"))), true, 1, 65535, 0},
+      {"LongestLyingStrip", PreviewDocument(Zorvik(Thumb(R"(width="65535" height="0" bin="thumb")"))), true, 65535, 1, 0},
+      {"StripPastItsLimit", PreviewDocument(Zorvik(Thumb(R"(width="0" height="65536" bin="thumb")"))), false, 1, 1, 0},
       {"NoXml", noXml, false, 1, 1, 0},
       {"MalformedXml", PreviewDocument("<Zorvik><Thumb width=\"4\""), false, 1, 1, 0},
       {"NegativeXmlSize", negativeXml, false, 1, 1, 0},
@@ -310,7 +315,7 @@ TEST(TemporaryFile, AFailedResizeStillCleansUp) {
   test::FaultGuard faults;
   const Bytes bytes = StandardDocument();
   qoru::CImage32 image;
-  sys::FailCall(sys::FaultKind::HeapAlloc, 2);  // after the decoder's copy: the image's new buffer
+  sys::FailCall(sys::FaultKind::HeapAlloc, 3);  // after the decoder's copy and the record's block: the image's buffer
   EXPECT_FALSE(ExtractThumbnail(bytes.data(), bytes.size(), image));
   EXPECT_EQ(image.pixels, nullptr);
   EXPECT_TRUE(dir.Entries().empty());

@@ -41,7 +41,7 @@ std::string Attributes(int count) {
 }
 
 const std::string kThumb = "<Thumb width=\"2\" height=\"1\" bin=\"t\"/>";
-const std::string kDeep = Repeat("<a>", kMaxXmlDepth + 1);  // one level too many wherever it stands
+const std::string kDeep = Repeat("<a>", limits::kMaxXmlDepth + 1);  // one level too many wherever it stands
 
 struct ScanCase {
   const char* title;
@@ -52,16 +52,16 @@ struct ScanCase {
 std::vector<ScanCase> ScanCases() {
   const std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
   return {
-      {"depth exactly at the limit", Nested(kMaxXmlDepth), XmlVerdict::Loadable},
-      {"one level over", Nested(kMaxXmlDepth + 1), XmlVerdict::TooDeep},
-      {"an empty element one level over", Repeat("<a>", kMaxXmlDepth) + "<a/>", XmlVerdict::TooDeep},
-      {"siblings do not nest", "<r>" + Repeat(Nested(kMaxXmlDepth - 1), 3) + "</r>", XmlVerdict::Loadable},
-      {"attributes at the limit", "<r" + Attributes(kMaxXmlAttributesPerElement) + "/>", XmlVerdict::Loadable},
-      {"one attribute too many", "<r" + Attributes(kMaxXmlAttributesPerElement + 1) + "/>",
+      {"depth exactly at the limit", Nested(limits::kMaxXmlDepth), XmlVerdict::Loadable},
+      {"one level over", Nested(limits::kMaxXmlDepth + 1), XmlVerdict::TooDeep},
+      {"an empty element one level over", Repeat("<a>", limits::kMaxXmlDepth) + "<a/>", XmlVerdict::TooDeep},
+      {"siblings do not nest", "<r>" + Repeat(Nested(limits::kMaxXmlDepth - 1), 3) + "</r>", XmlVerdict::Loadable},
+      {"attributes at the limit", "<r" + Attributes(limits::kMaxXmlAttributesPerElement) + "/>", XmlVerdict::Loadable},
+      {"one attribute too many", "<r" + Attributes(limits::kMaxXmlAttributesPerElement + 1) + "/>",
        XmlVerdict::TooManyAttributes},
       // The root and the unknown nodes: every node and attribute counts.
-      {"nodes at the limit", "<r>" + Repeat("<>", kMaxXmlNodes - 1) + "</r>", XmlVerdict::Loadable},
-      {"one node too many", "<r>" + Repeat("<>", kMaxXmlNodes) + "</r>", XmlVerdict::TooManyNodes},
+      {"nodes at the limit", "<r>" + Repeat("<>", limits::kMaxXmlNodes - 1) + "</r>", XmlVerdict::Loadable},
+      {"one node too many", "<r>" + Repeat("<>", limits::kMaxXmlNodes) + "</r>", XmlVerdict::TooManyNodes},
       // Markup that TinyXML does not read as elements.
       {"in a comment", "<r><!--" + kDeep + "--></r>", XmlVerdict::Loadable},
       {"in CDATA", "<r><![CDATA[" + kDeep + "]]></r>", XmlVerdict::Loadable},
@@ -143,8 +143,8 @@ std::string InRoot(const std::string& inner) { return "<Zorvik>" + kThumb + inne
 std::vector<HostileCase> HostileCases() {
   return {
       {"nested 40,000 deep", [] { return InRoot(Repeat("<a>", 40000)); }, false},
-      {"nested as deep as allowed", [] { return InRoot(Nested(kMaxXmlDepth - 1)); }, true},
-      {"nested one level too deep", [] { return InRoot(Nested(kMaxXmlDepth)); }, false},
+      {"nested as deep as allowed", [] { return InRoot(Nested(limits::kMaxXmlDepth - 1)); }, true},
+      {"nested one level too deep", [] { return InRoot(Nested(limits::kMaxXmlDepth)); }, false},
       {"100,000 attributes", [] { return "<Zorvik" + Attributes(100000) + ">" + kThumb + "</Zorvik>"; }, false},
       {"1,000,000 siblings", [] { return InRoot(Repeat("<a/>", 1000000)); }, false},
       {"nesting inside comments, CDATA and values",

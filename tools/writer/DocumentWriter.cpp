@@ -108,6 +108,69 @@ Bytes Deflate(const Bytes& input, int level) {
   return out;
 }
 
+Bytes DeflateWithZeros(const Bytes& head, std::uint64_t zeroCount) {
+  constexpr std::size_t kRun = 1 << 20;
+  const Bytes zeros(kRun, 0);
+  z_stream stream{};
+  if (deflateInit(&stream, 9) != Z_OK) return {};
+  Bytes out;
+  // Deflates input (its last part when finishing) and appends what comes out.
+  const auto put = [&](const Bytes& input, std::size_t size, int flush) {
+    Bytes room(deflateBound(&stream, static_cast<uLong>(size)) + 64);
+    stream.next_in = const_cast<Bytef*>(input.data());
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = room.data();
+    stream.avail_out = static_cast<uInt>(room.size());
+    const int status = deflate(&stream, flush);
+    room.resize(room.size() - stream.avail_out);
+    return (status == Z_OK || status == Z_STREAM_END) && stream.avail_in == 0 ? room : Bytes();
+  };
+  bool ok = true;
+  const auto append = [&](const Bytes& part) {
+    ok = ok && !part.empty();
+    out.insert(out.end(), part.begin(), part.end());
+  };
+  append(put(head, head.size(), Z_FULL_FLUSH));
+  // Runs of zeros until two in a row come out alike; from then on, copies.
+  std::uint64_t left = zeroCount;
+  Bytes previous;
+  while (ok && left >= kRun) {
+    Bytes run = put(zeros, kRun, Z_FULL_FLUSH);
+    if (run == previous) {
+      for (; left >= kRun; left -= kRun) append(run);
+      break;
+    }
+    append(run);
+    previous = std::move(run);
+    left -= kRun;
+  }
+  append(put(zeros, static_cast<std::size_t>(left), Z_FINISH));
+  deflateEnd(&stream);
+  if (!ok || out.size() < 4) return {};
+  // Zeros leave Adler-32's first sum alone and add it to the second once each.
+  constexpr std::uint32_t kBase = 65521;
+  const auto headSum = static_cast<std::uint32_t>(adler32(adler32(0, nullptr, 0), head.data(), static_cast<uInt>(head.size())));
+  const std::uint32_t a = headSum & 0xFFFF;
+  const auto b = static_cast<std::uint32_t>(((headSum >> 16) + (zeroCount % kBase) * a) % kBase);
+  const std::uint32_t sum = (b << 16) | a;
+  for (int i = 0; i < 4; ++i) out[out.size() - 4 + i] = static_cast<unsigned char>(sum >> (24 - 8 * i));
+  return out;
+}
+
+Document StatedPreviewDocument(int width, int height, std::string_view binName, Bytes stream,
+                               std::uint32_t unpackedSize) {
+  Document document;
+  document.xml = "<Zorvik><Thumb width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
+                 "\" bin=\"" + EscapeAttribute(binName) + "\"/></Zorvik>";
+  Record record;
+  record.SetName("t");
+  record.method = 1;
+  record.unpackedSize = unpackedSize;
+  record.data = std::move(stream);
+  document.records.push_back(std::move(record));
+  return document;
+}
+
 std::string ThumbXml(int width, int height, std::string_view binName) {
   const std::string w = std::to_string(width);
   const std::string h = std::to_string(height);

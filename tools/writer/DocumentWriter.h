@@ -58,6 +58,19 @@ Bytes DocumentBytes(const Document& document);
 // One complete zlib stream of input; empty when zlib fails.
 Bytes Deflate(const Bytes& input, int level = 9);
 
+// One zlib stream of head followed by zeroCount zero bytes, made in moments
+// however many gigabytes it holds: after a full flush deflate forgets what
+// came before, so every 1 MiB of zeros compresses to the same bytes, and the
+// stream repeats them; the Adler-32 trailer is worked out for the whole.
+// Empty when zlib fails.
+Bytes DeflateWithZeros(const Bytes& head, std::uint64_t zeroCount);
+
+// A small document whose Thumb states width x height and names binName, with
+// one compressed record "t" holding stream and stating unpackedSize, whatever
+// the stream really holds: for documents that claim more than they have.
+Document StatedPreviewDocument(int width, int height, std::string_view binName, Bytes stream,
+                               std::uint32_t unpackedSize);
+
 // The XML description of a document whose preview is width x height pixels
 // held in the record named binName (escaped as an attribute value).
 std::string ThumbXml(int width, int height, std::string_view binName);
