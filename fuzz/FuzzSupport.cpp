@@ -8,7 +8,6 @@
 #endif
 #include <tinyxml.h>
 
-#include <boost/lexical_cast.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,12 +167,11 @@ void CheckTreeWithinLimits(const TiXmlDocument& tree) {
 
 }  // namespace
 
-bool AsksForAHugePicture(const unsigned char* data, std::size_t size) {
-  constexpr long long kMaxPixels = 1LL << 22;
+void CheckXmlWithinLimits(const unsigned char* data, std::size_t size) {
   DocumentSections sections{};
-  if (!LocateSections(data, size, sections)) return false;
+  if (!LocateSections(data, size, sections)) return;
   // XML that the scan refuses never reaches TinyXML in the module either.
-  if (ScanXml(sections.xml, static_cast<std::size_t>(sections.xmlSize)) != XmlVerdict::Loadable) return false;
+  if (ScanXml(sections.xml, static_cast<std::size_t>(sections.xmlSize)) != XmlVerdict::Loadable) return;
   std::string xml(reinterpret_cast<const char*>(sections.xml), static_cast<std::size_t>(sections.xmlSize));
   // TinyXML may step up to three bytes past a cut-off UTF-8 sequence at the
   // end of its text; spare NULs keep this look-ahead of ours inside the string.
@@ -181,17 +179,6 @@ bool AsksForAHugePicture(const unsigned char* data, std::size_t size) {
   TiXmlDocument tree;
   tree.Parse(xml.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
   CheckTreeWithinLimits(tree);
-  const TiXmlElement* root = tree.FirstChildElement("Zorvik");
-  const TiXmlElement* thumb = root != nullptr ? root->FirstChildElement("Thumb") : nullptr;
-  if (thumb == nullptr) return false;
-  try {
-    const long long width = TextToInt(AttributeText(*thumb, "width"));
-    const long long height = TextToInt(AttributeText(*thumb, "height"));
-    // Sides below 1 count as 1, as the image raises them.
-    return (width > 1 ? width : 1) * (height > 1 ? height : 1) > kMaxPixels;
-  } catch (const boost::bad_lexical_cast&) {
-    return false;
-  }
 }
 
 std::size_t AllocatedSize(const void* block) {

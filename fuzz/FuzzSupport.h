@@ -54,14 +54,10 @@ enum class Progress { None, Continue, AbortFirst, AbortSecond };
 // out the picture and releases both blocks as a host does.
 Outcome RequestPicture(const unsigned char* data, std::size_t size, Progress progress);
 
-// A document may rightly ask for a preview of up to 2^30 pixels, which the
-// module then allocates, fills and converts: that is the design, not a fault,
-// and it would only trip the fuzzer's memory limit. True when the document's
-// Thumb asks for more than 2^22 pixels, judged by a parse of the XML section
-// of our own; the targets pass such inputs over. That parse also checks
-// that XML which the module's scan lets through is, as TinyXML reads it,
-// within the scan's limits (depth, attributes, nodes).
-bool AsksForAHugePicture(const unsigned char* data, std::size_t size);
+// Checks that XML which the module's scan lets through is, as TinyXML reads
+// it, within the scan's limits (depth, attributes, nodes), by a parse of the
+// document's XML section of our own; fails the input otherwise.
+void CheckXmlWithinLimits(const unsigned char* data, std::size_t size);
 
 // The size the allocator gave a heap block, where AddressSanitizer can tell
 // (the fuzz preset); kUnknownSize in other builds (a coverage build).
