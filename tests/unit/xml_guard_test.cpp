@@ -48,6 +48,7 @@ struct ScanCase {
   std::string xml;
   XmlVerdict verdict;
 };
+void PrintTo(const ScanCase& c, std::ostream* out) { *out << c.title; }
 
 std::vector<ScanCase> ScanCases() {
   const std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
@@ -137,6 +138,7 @@ struct HostileCase {
   std::function<std::string()> xml;
   bool preview;  // the record's pixels rather than the 1 x 1 fallback
 };
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.title; }
 
 std::string InRoot(const std::string& inner) { return "<Zorvik>" + kThumb + inner + "</Zorvik>"; }
 
