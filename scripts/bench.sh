@@ -4,7 +4,7 @@
 # module under Wine with a plain timing loop, then the peak heap of one
 # file-mode request on a document with 128 MiB of filler (valgrind massif).
 #   scripts/bench.sh [--native-only] [--quick]
-# Build trees: build/bench and build/bench-win32 (ZVK_BENCH_BUILD_ROOT=DIR
+# Build trees: build/bench and build/bench-win32 or -win64 (ZVK_BENCH_BUILD_ROOT=DIR
 # puts them under DIR instead of build/). Takes about four minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,17 +25,27 @@ root="$(realpath -m "${ZVK_BENCH_BUILD_ROOT:-build}")"
 echo "machine: $(nproc) cores,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 cmake -S . -B "$root/bench" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZVK_BUILD_TESTS=OFF -DZVK_BUILD_BENCH=ON >/dev/null
-cmake --build "$root/bench" -j2 --target zvk-bench zvk-bench-loop >/dev/null
+cmake --build "$root/bench" -j2 --target zvk-bench zvk-bench-loop zvk-bench-memory >/dev/null
 "$root/bench/bin/zvk-bench" "${quick[@]}"
+echo
+"$root/bench/bin/zvk-bench-memory"
 
 if [ "$native_only" = 0 ]; then
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  cmake -S . -B "$root/bench-win32" --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  # The 32-bit module where this machine runs 32-bit programs, else the 64-bit one.
+  if why=$(sh cmake/wine-prefixed.sh --probe-32); then
+    bits=32 toolchain=cmake/mingw-i686.cmake module=ifzvk.spi
+  else
+    echo "($why: the 64-bit module instead)"
+    bits=64 toolchain=cmake/mingw-x86_64.cmake module=ifzvk.sph
+  fi
+  cmake -S . -B "$root/bench-win$bits" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZVK_BUILD_TESTS=OFF -DZVK_BUILD_BENCH=ON >/dev/null
-  cmake --build "$root/bench-win32" -j2 --target zvk-bench-loop >/dev/null
+  cmake --build "$root/bench-win$bits" -j2 --target zvk-bench-loop >/dev/null
   echo
-  echo "Windows module (ifzvk.spi, 32-bit) under $(wine --version):"
-  wine "$root/bench-win32/bin/zvk-bench-loop.exe" "${quick[@]}" | tr -d '\r'
+  echo "Windows module ($module, $bits-bit) under $(/usr/lib/wine/wine64 --version 2>/dev/null || wine64 --version):"
+  sh cmake/wine-prefixed.sh "$bits" "$root/bench-win$bits/wine-prefix" "$root/bench-win$bits/bin/zvk-bench-loop.exe" \
+    "${quick[@]}" | tr -d '\r'
 fi
 
 if ! command -v valgrind >/dev/null; then
