@@ -1,6 +1,7 @@
 // What one picture request may cost, whatever a document claims, with the
-// reasons for each number, and the checked arithmetic that every size taken
-// from a document goes through before it sizes a block or a copy.
+// reasons for each number. Every size taken from a document goes through the
+// checked arithmetic of platform/checked_size.h before it sizes a block or a
+// copy.
 //
 // The rule behind them: a block is sized by bytes the document has shown (its
 // own length, or output a stream has really produced), never by a size it
@@ -12,28 +13,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
+
+#include "platform/checked_size.h"
 
 namespace ifzvk::limits {
-
-// Checked arithmetic in the manner of lodepng's lodepng_mulofl and
-// lodepng_addofl: true when the exact result does not fit in T, with *result
-// then unspecified; false with the exact result otherwise.
-template <typename T>
-constexpr bool MulOverflows(T a, T b, T* result) {
-  static_assert(std::numeric_limits<T>::is_integer && !std::numeric_limits<T>::is_signed, "unsigned sizes only");
-  if (a != 0 && b > std::numeric_limits<T>::max() / a) return true;
-  *result = static_cast<T>(a * b);
-  return false;
-}
-
-template <typename T>
-constexpr bool AddOverflows(T a, T b, T* result) {
-  static_assert(std::numeric_limits<T>::is_integer && !std::numeric_limits<T>::is_signed, "unsigned sizes only");
-  if (b > std::numeric_limits<T>::max() - a) return true;
-  *result = static_cast<T>(a + b);
-  return false;
-}
 
 // A preview with a side of 0 and the other side positive is shown as
 // a black strip one pixel wide (or high) along that other side; documents rely

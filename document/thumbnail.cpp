@@ -54,9 +54,9 @@ bool PreviewBytes(int width, int height, std::uint32_t* bytes) {
     return static_cast<std::uint32_t>(width > height ? width : height) <= limits::kMaxStripLength;
   }
   std::uint32_t pixels = 0;
-  return !limits::MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+  return !MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                                               &pixels) &&
-         !limits::MulOverflows<std::uint32_t>(pixels, 4u, bytes);
+         !MulOverflows<std::uint32_t>(pixels, 4u, bytes);
 }
 
 // Decodes the preview's bytes from the record named `bin`, and only once they
