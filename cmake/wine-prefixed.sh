@@ -55,7 +55,7 @@ esac
 
 [ $# -ge 3 ] || fail "usage: wine-prefixed.sh 32|64 PREFIX PROGRAM [ARGUMENT...]"
 bits=$1
-prefix=$2
+prefix=$(realpath -m "$2")  # Wine takes an absolute prefix only
 shift 2
 case "$bits" in
   64)
