@@ -143,9 +143,9 @@ int WritePeakDocument(const std::string& path) {
   const std::size_t stride = (3 * side + 3) & ~std::size_t{3};
   const std::size_t image = side * side * 4;
   const std::size_t bitmap = 40 + stride * side;
-  std::printf("document %zu\nbin copy %zu\ndecoded block %u\nimage %zu\nbitmap %zu\nsum %zu\n", document.bytes.size(),
-              document.binSize, document.unpackedSize, image, bitmap,
-              document.bytes.size() + document.binSize + document.unpackedSize + image + bitmap);
+  // The preview's decoded bytes become the image's buffer: one block for both.
+  std::printf("document %zu\nbin copy %zu\nimage %zu\nbitmap %zu\nsum %zu\n", document.bytes.size(),
+              document.binSize, image, bitmap, document.bytes.size() + document.binSize + image + bitmap);
   return 0;
 }
 

@@ -4,8 +4,6 @@
 
 #include <boost/lexical_cast.hpp>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 #include "document/Container.h"
 #include "document/FileSeek.h"
@@ -60,18 +58,19 @@ bool PreviewBytes(int width, int height, std::uint32_t* bytes) {
 }
 
 // Decodes the preview's bytes from the record named `bin`, and only once they
-// are all there sizes the image and copies them in: the sizes that the XML
-// states allocate nothing until the record's own data have shown them.
+// are all there gives them to the image as its buffer: the sizes that the XML
+// states allocate nothing until the record's own data have shown them. A
+// strip (a side of 0) takes no bytes and gets a buffer of its own.
 bool CopyPreview(const qoru::CPackerDecode& decoder, const std::string& bin, int width, int height,
                  qoru::CImage32& image) {
   std::uint32_t bytes = 0;
   if (!PreviewBytes(width, height, &bytes)) return false;
   void* block = nullptr;
   if (!decoder.DecodeFirst(bin.c_str(), bytes, nullptr, &block)) return false;
-  const bool sized = image.Resize(width, height);
-  if (sized && bytes > 0) std::memcpy(image.pixels, block, bytes);
-  std::free(block);
-  return sized;
+  if (bytes == 0) return image.Resize(width, height);
+  // The block holds exactly width x height pixels, rows from the top.
+  image.AdoptPixels(width, height, static_cast<std::uint32_t*>(block));
+  return true;
 }
 
 // Finds Zorvik, then its first direct child Thumb, reads the preview's size

@@ -71,6 +71,12 @@ bool CImage32::Resize(int newWidth, int newHeight) {
   return pixels != nullptr;
 }
 
+void CImage32::AdoptPixels(int newWidth, int newHeight, std::uint32_t* block) {
+  FreePixels();
+  SetSize(newWidth, newHeight, 4.0);
+  pixels = block;
+}
+
 std::uint32_t* CImage32::PixelAddress(int x, int y) const {
   if (pixels == nullptr) return nullptr;
   if (static_cast<std::uint32_t>(x) >= static_cast<std::uint32_t>(width) ||

@@ -36,6 +36,10 @@ class CImage32 : public CImageBase {
   // zero-filled buffer. False, with no buffer held, when the buffer cannot be
   // allocated or its byte count does not fit in 32 bits.
   virtual bool Resize(int newWidth, int newHeight);
+  // Takes `block`, newWidth x newHeight pixels (both at least 1) in a block
+  // from the C heap, as the image's buffer in place of its own, so that
+  // decoded pixels need no second buffer and no copy. The image frees it.
+  void AdoptPixels(int newWidth, int newHeight, std::uint32_t* block);
 
   std::uint32_t* PixelAddress(int x, int y) const;
   std::uint32_t GetPixel(int x, int y) const;

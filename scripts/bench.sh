@@ -66,7 +66,7 @@ echo "Peak heap of one file-mode GetPicture (1024 x 1024 deflate preview, 128 Mi
 echo
 echo "| block | bytes |"
 echo "|---|---:|"
-for k in document "bin copy" "decoded block" image bitmap sum; do
+for k in document "bin copy" image bitmap sum; do
   echo "| $k | $(mib "$(size "$k")") |"
 done
 echo "| measured peak (whole process, module tables and C++ runtime included) | $(mib "$peak") |"
