@@ -95,6 +95,24 @@ std::vector<MemoryCase> Cases(const std::string& sample, std::uint64_t zeros) {
     return BuildDocument(DocumentShape{side, compressed, fillerMiB}).bytes;
   };
   const auto square = [](int side) { return 4.0 * side * side; };
+  // A 1 x 1 preview whose XML section also holds `inner` beside the Thumb.
+  const auto withXml = [pixel](const std::function<std::string()>& inner) {
+    writer::Document document;
+    document.xml = "<Zorvik><Thumb width=\"1\" height=\"1\" bin=\"t\"/>" + inner() + "</Zorvik>";
+    document.records.push_back(writer::StoredRecord("t", pixel));
+    return DocumentOf(document);
+  };
+  const auto repeat = [](const std::string& text, long count) {
+    std::string out;
+    out.reserve(text.size() * static_cast<std::size_t>(count));
+    for (long i = 0; i < count; ++i) out += text;
+    return out;
+  };
+  const auto attributes = [](long count) {
+    std::string out = "<a";
+    for (long i = 0; i < count; ++i) out += " a" + std::to_string(i) + "=''";
+    return out + "/>";
+  };
   return {
       {"32767 x 32767 stated, one pixel held", [=] { return claim(32767); }, 0},
       {"16384 x 16384 stated, one pixel held", [=] { return claim(16384); }, 0},
@@ -106,6 +124,10 @@ std::vector<MemoryCase> Cases(const std::string& sample, std::uint64_t zeros) {
        },
        4},
       {"strip 0 x 1073741823 stated", [=] { return DocumentOf(writer::StatedPreviewDocument(0, 1073741823, "t", writer::Deflate(pixel), 4)); }, 0},
+      {"XML nested 40,000 deep", [=] { return withXml([=] { return repeat("<a>", 40000) + repeat("</a>", 40000); }); }, 4},
+      {"XML element with 100,000 attributes", [=] { return withXml([=] { return attributes(100000); }); }, 4},
+      {"XML of 5,000,000 empty siblings", [=] { return withXml([=] { return repeat("<a/>", 5000000); }); }, 4},
+      {"XML of 65,000 empty siblings, within its limits", [=] { return withXml([=] { return repeat("<a/>", 65000); }); }, 4},
       {"strip 0 x 65535, the longest", [=] { return DocumentOf(writer::StatedPreviewDocument(0, 65535, "t", writer::Deflate(pixel), 4)); }, 0},
       {"examples/sample.zvk (256 x 256)",
        [=] {
