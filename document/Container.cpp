@@ -2,6 +2,13 @@
 
 namespace ifzvk {
 
+bool HasDocumentMagic(const unsigned char* bytes) {
+  for (std::size_t i = 0; i < sizeof kDocumentMagic; ++i) {
+    if (bytes[i] != kDocumentMagic[i]) return false;
+  }
+  return true;
+}
+
 std::uint32_t ReadUInt32LE(const unsigned char* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
          (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);

@@ -1,6 +1,7 @@
-// The layout of a document image: a 20-byte header, the XML section and the
-// bin section of PAC records, back to back. Integers are 32-bit little-endian
-// at any alignment and are read byte by byte.
+// The layout of a document image: a 20-byte header (the magic "zorvixa",
+// reserved bytes, the two section sizes), the XML section and the bin section
+// of PAC records, back to back. Integers are 32-bit little-endian at any
+// alignment and are read byte by byte.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +9,14 @@
 
 namespace ifzvk {
 
+constexpr unsigned char kDocumentMagic[7] = {'z', 'o', 'r', 'v', 'i', 'x', 'a'};
 constexpr std::size_t kDocumentHeaderSize = 20;
 constexpr std::size_t kXmlSizeOffset = 12;
 constexpr std::size_t kBinSizeOffset = 16;
+
+// True when bytes start with the magic, compared exactly; bytes must hold at
+// least sizeof kDocumentMagic bytes.
+bool HasDocumentMagic(const unsigned char* bytes);
 
 // The four bytes at bytes, least significant first; no alignment assumed.
 std::int32_t ReadInt32LE(const unsigned char* bytes);

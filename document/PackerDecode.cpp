@@ -51,42 +51,47 @@ void* CopyStored(const unsigned char* data, std::uint32_t size) {
   return block;
 }
 
-enum class Outcome { Found, Failed, PassedOver };
-
 // What a lookup asks of the record: all of its data, or its first bytes.
 struct Wanted {
   bool whole;
   std::uint32_t bytes;  // when not whole
 };
 
+// What one record of the wanted name says about the lookup.
+enum class Verdict { Decides, PassedOver };
+
 // Decodes a record of the wanted name that starts budget bytes before the end
 // of the copy; its header is known to lie inside. The data range is checked
 // against the copy before any block is allocated, and no block is sized by
 // more than the bytes wanted.
-Outcome DecodeRecord(const unsigned char* record, std::size_t budget, const RecordFields& fields, Wanted wanted,
-                     void** dataOut) {
+Verdict DecodeRecord(const unsigned char* record, std::size_t budget, const RecordFields& fields, Wanted wanted,
+                     void** dataOut, DecodeStatus* status) {
   // No data: found, whatever the method says; but it has no first bytes to
   // give, not even none of them.
-  if (fields.unpackedSize == 0) return wanted.whole ? Outcome::Found : Outcome::Failed;
-  if (fields.method != kMethodStored && fields.method != kMethodDeflate) return Outcome::PassedOver;
+  if (fields.unpackedSize == 0) {
+    *status = wanted.whole ? DecodeStatus::Decoded : DecodeStatus::Broken;
+    return Verdict::Decides;
+  }
+  if (fields.method != kMethodStored && fields.method != kMethodDeflate) return Verdict::PassedOver;
+  *status = DecodeStatus::Broken;
   const std::uint32_t keep = wanted.whole ? fields.unpackedSize : wanted.bytes;
-  if (keep > fields.unpackedSize) return Outcome::Failed;  // the data cannot hold them
+  if (keep > fields.unpackedSize) return Verdict::Decides;  // the data cannot hold them
   const unsigned char* data = record + kPacHeaderSize;
   const std::size_t dataBudget = budget - kPacHeaderSize;
   if (fields.method == kMethodStored) {
-    if (fields.unpackedSize > dataBudget) return Outcome::Failed;
-    if (keep == 0) return Outcome::Found;
-    *dataOut = CopyStored(data, keep);
-    return *dataOut != nullptr ? Outcome::Found : Outcome::Failed;
+    if (fields.unpackedSize > dataBudget) return Verdict::Decides;
+    if (keep > 0) *dataOut = CopyStored(data, keep);
+    *status = keep == 0 || *dataOut != nullptr ? DecodeStatus::Decoded : DecodeStatus::NoMemory;
+    return Verdict::Decides;
   }
-  if (fields.packedSize > dataBudget) return Outcome::Failed;
-  return ifzvk::InflateFirst(data, fields.packedSize, keep, fields.unpackedSize, dataOut) ? Outcome::Found
-                                                                                           : Outcome::Failed;
+  if (fields.packedSize > dataBudget) return Verdict::Decides;
+  ifzvk::InflateFirst(data, fields.packedSize, keep, fields.unpackedSize, dataOut, status);
+  return Verdict::Decides;
 }
 
 // The walk of the records: the first record of the name that decides the
 // lookup, its header in *header. See CPackerDecode::Decode.
-bool Walk(const CFileRead& file, const char* name, Wanted wanted, PacHeader* header, void** dataOut) {
+DecodeStatus Walk(const CFileRead& file, const char* name, Wanted wanted, PacHeader* header, void** dataOut) {
   const unsigned char* copy = file.Data();
   std::size_t position = 0;
   // The walk's budget: the bytes from the position to the end of the copy.
@@ -94,32 +99,38 @@ bool Walk(const CFileRead& file, const char* name, Wanted wanted, PacHeader* hea
   std::size_t budget = file.Size() > 0 ? static_cast<std::size_t>(file.Size()) : 0;
 
   while (budget > 0) {
-    if (budget < kPacHeaderSize) return false;
+    if (budget < kPacHeaderSize) return DecodeStatus::Broken;
     const unsigned char* record = copy + position;
-    if (std::memcmp(record, kPacMagic, sizeof kPacMagic) != 0) return false;
+    if (std::memcmp(record, kPacMagic, sizeof kPacMagic) != 0) return DecodeStatus::Broken;
     std::memcpy(header, record, kPacHeaderSize);
     const RecordFields fields = ReadRecordFields(record);
 
-    if (NameMatches(*header, name)) {
-      const Outcome outcome = DecodeRecord(record, budget, fields, wanted, dataOut);
-      if (outcome != Outcome::PassedOver) return outcome == Outcome::Found;
-    }
+    DecodeStatus status = DecodeStatus::Missing;
+    if (NameMatches(*header, name) &&
+        DecodeRecord(record, budget, fields, wanted, dataOut, &status) == Verdict::Decides)
+      return status;
 
-    if (fields.recordSize <= 0) return false;
+    if (fields.recordSize <= 0) return DecodeStatus::Broken;
     const auto step = static_cast<std::size_t>(fields.recordSize);
-    if (step >= budget) return false;
+    if (step == budget) return DecodeStatus::Missing;  // that was the last record
+    if (step > budget) return DecodeStatus::Broken;
     position += step;
     budget -= step;
   }
-  return false;
+  return DecodeStatus::Missing;
 }
 
-bool LookUp(const CFileRead& file, const char* name, Wanted wanted, PacHeader* headerOut, void** dataOut) {
+bool LookUp(const CFileRead& file, const char* name, Wanted wanted, PacHeader* headerOut, void** dataOut,
+            DecodeStatus* statusOut) {
+  DecodeStatus ignored;
+  DecodeStatus& status = statusOut != nullptr ? *statusOut : ignored;
+  status = DecodeStatus::Missing;
   if (dataOut == nullptr) return false;
   *dataOut = nullptr;
   if (name == nullptr) return false;
   PacHeader header;
-  if (!Walk(file, name, wanted, &header, dataOut)) return false;
+  status = Walk(file, name, wanted, &header, dataOut);
+  if (status != DecodeStatus::Decoded) return false;
   if (headerOut != nullptr) std::memcpy(headerOut, &header, kPacHeaderSize);
   return true;
 }
@@ -151,11 +162,12 @@ bool CFileRead::OpenMemory(const void* source, std::int32_t size) {
 bool CPackerDecode::OpenMemory(const void* source, std::int32_t size) { return file_.OpenMemory(source, size); }
 
 bool CPackerDecode::Decode(const char* name, PacHeader* headerOut, void** dataOut) const {
-  return LookUp(file_, name, Wanted{true, 0}, headerOut, dataOut);
+  return LookUp(file_, name, Wanted{true, 0}, headerOut, dataOut, nullptr);
 }
 
-bool CPackerDecode::DecodeFirst(const char* name, std::uint32_t wanted, PacHeader* headerOut, void** dataOut) const {
-  return LookUp(file_, name, Wanted{false, wanted}, headerOut, dataOut);
+bool CPackerDecode::DecodeFirst(const char* name, std::uint32_t wanted, PacHeader* headerOut, void** dataOut,
+                                DecodeStatus* status) const {
+  return LookUp(file_, name, Wanted{false, wanted}, headerOut, dataOut, status);
 }
 
 }  // namespace qoru
@@ -234,24 +246,30 @@ class COutputSink {
   unsigned char noRoom_ = 0;
 };
 
-// Inflates until the stream ends. True when it ends, trailer checked, having
-// produced at least wanted bytes; false when it is damaged, cut short, needs
-// a dictionary, would produce more than the sink's limit, or a block fails.
-bool RunToStreamEnd(z_stream& stream, COutputSink& sink, std::uint32_t wanted) {
+// Inflates until the stream ends. Decoded when it ends, trailer checked,
+// having produced at least wanted bytes; NoMemory when a block fails; Broken
+// when it is damaged, cut short, needs a dictionary or would produce more
+// than the sink's limit.
+qoru::DecodeStatus RunToStreamEnd(z_stream& stream, COutputSink& sink, std::uint32_t wanted) {
+  using qoru::DecodeStatus;
   for (;;) {
-    if (stream.avail_out == 0 && !sink.NextRoom(stream)) return false;
+    if (stream.avail_out == 0 && !sink.NextRoom(stream)) return DecodeStatus::NoMemory;
     const int status = inflate(&stream, Z_NO_FLUSH);
-    if (status == Z_STREAM_END) return stream.total_out >= wanted;
+    if (status == Z_STREAM_END) return stream.total_out >= wanted ? DecodeStatus::Decoded : DecodeStatus::Broken;
+    if (status == Z_MEM_ERROR) return DecodeStatus::NoMemory;
     // Z_OK always comes with progress through the finite input or the
     // bounded output, so the loop ends; anything else ends it at once.
-    if (status != Z_OK) return false;
+    if (status != Z_OK) return DecodeStatus::Broken;
   }
 }
 
 }  // namespace
 
 bool InflateFirst(const void* source, std::uint32_t sourceLength, std::uint32_t wanted, std::uint32_t limit,
-                  void** blockOut) {
+                  void** blockOut, qoru::DecodeStatus* statusOut) {
+  qoru::DecodeStatus ignored;
+  qoru::DecodeStatus& status = statusOut != nullptr ? *statusOut : ignored;
+  status = qoru::DecodeStatus::Broken;
   if (blockOut == nullptr) return false;
   *blockOut = nullptr;
   if ((source == nullptr && sourceLength > 0) || wanted > limit) return false;
@@ -262,11 +280,15 @@ bool InflateFirst(const void* source, std::uint32_t sourceLength, std::uint32_t 
   stream.opaque = Z_NULL;
   stream.next_in = static_cast<const Bytef*>(source);
   stream.avail_in = sourceLength;
-  if (inflateInit(&stream) != Z_OK) return false;
+  const int started = inflateInit(&stream);
+  if (started != Z_OK) {
+    if (started == Z_MEM_ERROR) status = qoru::DecodeStatus::NoMemory;
+    return false;
+  }
   COutputSink sink(wanted, limit);
-  const bool ended = RunToStreamEnd(stream, sink, wanted);
+  status = RunToStreamEnd(stream, sink, wanted);
   inflateEnd(&stream);
-  if (!ended) return false;
+  if (status != qoru::DecodeStatus::Decoded) return false;
   *blockOut = sink.ReleaseKept();
   return true;
 }

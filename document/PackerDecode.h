@@ -33,6 +33,14 @@ constexpr std::size_t kPacNameField = sizeof(PacHeader::name);
 constexpr std::uint32_t kMethodStored = 0;
 constexpr std::uint32_t kMethodDeflate = 1;
 
+// How a lookup ended.
+enum class DecodeStatus {
+  Decoded,   // the record was found and its data decoded
+  Missing,   // no record of the name decides the lookup before the records end
+  Broken,    // the record, or a record before it, breaks the layout, or its data do not decode as required
+  NoMemory,  // a block could not be had
+};
+
 // A private heap copy of a byte area.
 class CFileRead {
  public:
@@ -82,7 +90,9 @@ class CPackerDecode {
   // still end, trailer checked, within unpackedSize; the output past them is
   // dropped as it arrives. *dataOut is then a block of exactly wanted bytes,
   // or null when wanted is 0. No block is ever larger than wanted bytes.
-  bool DecodeFirst(const char* name, std::uint32_t wanted, PacHeader* headerOut, void** dataOut) const;
+  // *status, when status is not null, says how the lookup ended.
+  bool DecodeFirst(const char* name, std::uint32_t wanted, PacHeader* headerOut, void** dataOut,
+                   DecodeStatus* status = nullptr) const;
 
  private:
   CFileRead file_;
@@ -99,8 +109,10 @@ namespace ifzvk {
 // then a new heap block of exactly wanted bytes (null when wanted is 0), and
 // null after false. The block grows as output arrives and the output past it
 // passes through a small scratch block, so what is allocated follows what the
-// stream really produces, not what wanted or limit declare.
+// stream really produces, not what wanted or limit declare. *status, when
+// status is not null, tells a failed block (NoMemory) from a stream that does
+// not decode as required (Broken).
 bool InflateFirst(const void* source, std::uint32_t sourceLength, std::uint32_t wanted, std::uint32_t limit,
-                  void** blockOut);
+                  void** blockOut, qoru::DecodeStatus* status = nullptr);
 
 }  // namespace ifzvk

@@ -181,6 +181,19 @@ void CheckXmlWithinLimits(const unsigned char* data, std::size_t size) {
   CheckTreeWithinLimits(tree);
 }
 
+void CheckXmlRoutesAgree(const unsigned char* data, std::size_t size) {
+  qoru::CImage32 throughFile, inMemory;
+  const PreviewProblem fileAnswer = ExtractThumbnail(data, size, throughFile, XmlRoute::TemporaryFile);
+  const PreviewProblem memoryAnswer = ExtractThumbnail(data, size, inMemory, XmlRoute::Memory);
+  Check(fileAnswer == memoryAnswer, "the XML routes give different answers");
+  CheckNoTemporaryFile();
+  if (fileAnswer != PreviewProblem::None) return;
+  Check(throughFile.width == inMemory.width && throughFile.height == inMemory.height,
+        "the XML routes give pictures of different sizes");
+  const std::size_t bytes = static_cast<std::size_t>(inMemory.width) * static_cast<std::size_t>(inMemory.height) * 4;
+  Check(std::memcmp(throughFile.pixels, inMemory.pixels, bytes) == 0, "the XML routes give different pictures");
+}
+
 std::size_t AllocatedSize(const void* block) {
 #ifdef ZVK_FUZZ_ASAN
   return __sanitizer_get_allocated_size(block);

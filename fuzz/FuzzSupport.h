@@ -59,6 +59,11 @@ Outcome RequestPicture(const unsigned char* data, std::size_t size, Progress pro
 // document's XML section of our own; fails the input otherwise.
 void CheckXmlWithinLimits(const unsigned char* data, std::size_t size);
 
+// Extracts the preview through both routes of the XML section (temporary
+// file and memory) and fails the input unless they agree: the same problem,
+// or the same picture.
+void CheckXmlRoutesAgree(const unsigned char* data, std::size_t size);
+
 // The size the allocator gave a heap block, where AddressSanitizer can tell
 // (the fuzz preset); kUnknownSize in other builds (a coverage build).
 constexpr std::size_t kUnknownSize = static_cast<std::size_t>(-1);

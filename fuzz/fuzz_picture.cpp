@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const Progress kModes[] = {Progress::None, Progress::Continue, Progress::AbortFirst, Progress::AbortSecond};
   const Progress progress = size > 0 ? kModes[data[size - 1] & 3] : Progress::None;
   CheckXmlWithinLimits(data, size);
+  CheckXmlRoutesAgree(data, size);
   RequestPicture(data, size, progress);
   return 0;
 }

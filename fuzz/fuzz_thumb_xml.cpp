@@ -123,6 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const writer::Bytes bytes = writer::DocumentBytes(document);
   CheckXmlWithinLimits(bytes.data(), bytes.size());
+  CheckXmlRoutesAgree(bytes.data(), bytes.size());
   const Outcome outcome = RequestPicture(bytes.data(), bytes.size(), Progress::Continue);
   Check(outcome.result == Success, "a valid document did not give result 0");
 

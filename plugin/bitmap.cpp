@@ -93,7 +93,7 @@ int BuildBitmap(const unsigned char* document, std::size_t length, HLOCAL* pHBIn
   int width = 1;
   int height = 1;
   // A document without a usable preview still gives a picture: 1 x 1, black.
-  if (ExtractThumbnail(document, length, image)) {
+  if (ExtractThumbnail(document, length, image) == PreviewProblem::None) {
     width = image.width;
     height = image.height;
   }

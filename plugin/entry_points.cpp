@@ -17,8 +17,6 @@ const char* const kPluginInfo[] = {
 };
 constexpr int kPluginInfoCount = 4;
 
-constexpr unsigned char kMagic[7] = {'z', 'o', 'r', 'v', 'i', 'x', 'a'};
-
 HANDLE OpenForReading(LPCSTR name) {
   return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 }
@@ -59,7 +57,7 @@ int LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image) {
     CloseHandle(file);
     return FileReadError;
   }
-  if (offset > size || size - offset < kHeaderBytes) {
+  if (offset > size || size - offset < kDocumentHeaderSize) {
     CloseHandle(file);
     return UnknownFormat;
   }
@@ -96,13 +94,6 @@ int LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image) {
 
 }  // namespace
 
-bool HasDocumentMagic(const unsigned char* bytes) {
-  for (std::size_t i = 0; i < sizeof kMagic; ++i) {
-    if (bytes[i] != kMagic[i]) return false;
-  }
-  return true;
-}
-
 int FillPictureInfo(PictureInfo* info) {
   // The same record for every document: the real size reaches the host only
   // in the bitmap header that GetPicture returns.
@@ -133,19 +124,19 @@ int IsSupported(LPCSTR /*filename*/, SusieHandleOrAddress dw) {
   if ((dw & ~static_cast<SusieHandleOrAddress>(0xFFFF)) != 0)
     return HasDocumentMagic(reinterpret_cast<const unsigned char*>(dw)) ? 1 : 0;
 
-  unsigned char header[kHeaderBytes];
+  unsigned char header[kDocumentHeaderSize];
   DWORD got = 0;
   if (!ReadFile(reinterpret_cast<HANDLE>(dw), header, sizeof header, &got, nullptr)) return 0;
-  if (got < sizeof kMagic) return 0;
+  if (got < sizeof kDocumentMagic) return 0;
   return HasDocumentMagic(header) ? 1 : 0;
 }
 
 int GetPictureInfo(LPCSTR buf, SusieLen len, SusieFlag flag, PictureInfo* lpInfo) {
   const auto count = static_cast<ULONG_PTR>(len);
-  unsigned char header[kHeaderBytes];
+  unsigned char header[kDocumentHeaderSize];
   const unsigned char* bytes = header;
   if (IsMemoryMode(flag)) {
-    if (count < kHeaderBytes) return UnknownFormat;
+    if (count < kDocumentHeaderSize) return UnknownFormat;
     bytes = reinterpret_cast<const unsigned char*>(buf);
   } else {
     HANDLE file = OpenForReading(buf);
@@ -172,7 +163,7 @@ int MakePicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCA
                 ProgressCallback lpPrgressCallback, SusieData lData) {
   const auto count = static_cast<ULONG_PTR>(len);
   if (IsMemoryMode(flag)) {
-    if (count < kHeaderBytes) return UnknownFormat;
+    if (count < kDocumentHeaderSize) return UnknownFormat;
     const auto* document = reinterpret_cast<const unsigned char*>(buf);
     if (!HasDocumentMagic(document)) return UnknownFormat;
     return BuildBitmap(document, count, pHBInfo, pHBm, lpPrgressCallback, lData);

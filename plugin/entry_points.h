@@ -4,11 +4,10 @@
 
 #include <cstddef>
 
+#include "document/Container.h"
 #include "plugin/susie.h"
 
 namespace ifzvk {
-
-constexpr std::size_t kHeaderBytes = 20;  // the document header: magic, reserved, two sizes
 
 int GetPluginInfo(int infono, LPSTR buf, int buflen);
 int IsSupported(LPCSTR filename, SusieHandleOrAddress dw);
@@ -18,8 +17,6 @@ int GetPicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL
 int GetPreview(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
                ProgressCallback lpPrgressCallback, SusieData lData);
 
-// The first seven bytes are "zorvixa", compared exactly; bytes must hold at least 7.
-bool HasDocumentMagic(const unsigned char* bytes);
 int FillPictureInfo(PictureInfo* info);
 
 }  // namespace ifzvk

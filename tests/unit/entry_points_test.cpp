@@ -20,7 +20,7 @@ using ifzvk::test::HostBitmap;
 // The smallest accepted document: magic, reserved bytes, xmlSize 0, binSize 0.
 Bytes MinimalDocument() {
   Bytes bytes = test::BytesOf("zorvixa");
-  bytes.resize(kHeaderBytes, 0);
+  bytes.resize(kDocumentHeaderSize, 0);
   return bytes;
 }
 
@@ -350,7 +350,7 @@ constexpr std::uint64_t kFourGiB = 1ull << 32;
 
 INSTANTIATE_TEST_SUITE_P(
     Files, FileModeOutOfMemory,
-    testing::Values(OutOfMemoryCase{"the document block refused", kHeaderBytes, 0, true},
+    testing::Values(OutOfMemoryCase{"the document block refused", kDocumentHeaderSize, 0, true},
                     OutOfMemoryCase{"4 GiB and 16 bytes", kFourGiB + 16, 0, false},
                     OutOfMemoryCase{"4 GiB and 4 KiB", kFourGiB + 4096, 0, false},
                     OutOfMemoryCase{"4 GiB exactly after the offset", kFourGiB + 16, 16, false}),

@@ -53,7 +53,7 @@ writer::Document PreviewDocument(const std::string& xml, std::vector<writer::Rec
 struct ExtractionCase {
   const char* name;
   writer::Document document;
-  bool expected;
+  PreviewProblem expected;
   int width, height;  // the image's size afterwards; 0 when it does not matter
   int copied;         // pixels that must equal the record's first ones
 };
@@ -81,66 +81,70 @@ std::vector<ExtractionCase> ExtractionCases() {
   trailing.trailing = Bytes(100, 0xEE);
 
   return {
-      {"Stored", PreviewDocument(Zorvik(standard)), true, 4, 3, 12},
-      {"Compressed", compressed, true, 4, 3, 12},
-      {"TrailingBytes", trailing, true, 4, 3, 12},
+      {"Stored", PreviewDocument(Zorvik(standard)), PreviewProblem::None, 4, 3, 12},
+      {"Compressed", compressed, PreviewProblem::None, 4, 3, 12},
+      {"TrailingBytes", trailing, PreviewProblem::None, 4, 3, 12},
       {"DeclarationCommentsAndBom",
        PreviewDocument("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- made by hand -->\n<Other/>" +
                        Zorvik("<Notes>x</Notes>" + standard)),
-       true, 4, 3, 12},
-      {"RootNameInOtherCase", PreviewDocument("<zorvik>" + standard + "</zorvik>"), false, 0, 0, 0},
-      {"ThumbNameInOtherCase", PreviewDocument(Zorvik(R"(<thumb width="4" height="3" bin="thumb"/>)")), false, 0, 0, 0},
-      {"GrandchildThumb", PreviewDocument(Zorvik("<Group>" + standard + "</Group>")), false, 0, 0, 0},
-      {"FirstOfTwoThumbs", twoThumbs, true, 2, 2, 4},
-      {"PlusSign", PreviewDocument(Zorvik(Thumb(R"(width="+4" height="3" bin="thumb")"))), true, 4, 3, 12},
-      {"LeadingZerosAreDecimal", PreviewDocument(Zorvik(Thumb(R"(width="1" height="010" bin="thumb")"))), true, 1, 10, 10},
-      {"BlankBefore", PreviewDocument(Zorvik(Thumb(R"(width=" 4" height="3" bin="thumb")"))), false, 1, 1, 0},
-      {"BlankAfter", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3 " bin="thumb")"))), false, 1, 1, 0},
-      {"Unit", PreviewDocument(Zorvik(Thumb(R"(width="4px" height="3" bin="thumb")"))), false, 1, 1, 0},
-      {"Hexadecimal", PreviewDocument(Zorvik(Thumb(R"(width="0x4" height="3" bin="thumb")"))), false, 1, 1, 0},
-      {"DecimalPoint", PreviewDocument(Zorvik(Thumb(R"(width="4.0" height="3" bin="thumb")"))), false, 1, 1, 0},
-      {"SignAlone", PreviewDocument(Zorvik(Thumb(R"(width="-" height="3" bin="thumb")"))), false, 1, 1, 0},
-      {"BeyondInt", PreviewDocument(Zorvik(Thumb(R"(width="2147483648" height="1" bin="thumb")"))), false, 1, 1, 0},
-      {"SizesMissing", PreviewDocument(Zorvik(Thumb(R"(bin="thumb")"))), true, 1, 1, 0},
-      {"WidthZero", PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="thumb")"))), true, 1, 5, 0},
-      {"NegativeWidth", PreviewDocument(Zorvik(Thumb(R"(width="-4" height="3" bin="thumb")"))), false, 0, 0, 0},
-      {"BeyondThirtyTwoBits", PreviewDocument(Zorvik(Thumb(R"(width="65536" height="16384" bin="thumb")"))), false, 0, 0, 0},
+       PreviewProblem::None, 4, 3, 12},
+      {"RootNameInOtherCase", PreviewDocument("<zorvik>" + standard + "</zorvik>"), PreviewProblem::NoPreviewElement, 0, 0, 0},
+      {"ThumbNameInOtherCase", PreviewDocument(Zorvik(R"(<thumb width="4" height="3" bin="thumb"/>)")), PreviewProblem::NoPreviewElement, 0, 0, 0},
+      {"GrandchildThumb", PreviewDocument(Zorvik("<Group>" + standard + "</Group>")), PreviewProblem::NoPreviewElement, 0, 0, 0},
+      {"FirstOfTwoThumbs", twoThumbs, PreviewProblem::None, 2, 2, 4},
+      {"PlusSign", PreviewDocument(Zorvik(Thumb(R"(width="+4" height="3" bin="thumb")"))), PreviewProblem::None, 4, 3, 12},
+      {"LeadingZerosAreDecimal", PreviewDocument(Zorvik(Thumb(R"(width="1" height="010" bin="thumb")"))), PreviewProblem::None, 1, 10, 10},
+      {"BlankBefore", PreviewDocument(Zorvik(Thumb(R"(width=" 4" height="3" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"BlankAfter", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3 " bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"Unit", PreviewDocument(Zorvik(Thumb(R"(width="4px" height="3" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"Hexadecimal", PreviewDocument(Zorvik(Thumb(R"(width="0x4" height="3" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"DecimalPoint", PreviewDocument(Zorvik(Thumb(R"(width="4.0" height="3" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"SignAlone", PreviewDocument(Zorvik(Thumb(R"(width="-" height="3" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"BeyondInt", PreviewDocument(Zorvik(Thumb(R"(width="2147483648" height="1" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"SizesMissing", PreviewDocument(Zorvik(Thumb(R"(bin="thumb")"))), PreviewProblem::None, 1, 1, 0},
+      {"WidthZero", PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="thumb")"))), PreviewProblem::None, 1, 5, 0},
+      {"NegativeWidth", PreviewDocument(Zorvik(Thumb(R"(width="-4" height="3" bin="thumb")"))), PreviewProblem::BadPreviewSize, 0, 0, 0},
+      {"BeyondThirtyTwoBits", PreviewDocument(Zorvik(Thumb(R"(width="65536" height="16384" bin="thumb")"))), PreviewProblem::BadPreviewSize, 0, 0, 0},
       // The image keeps its size until the record has shown the preview's bytes.
-      {"BinNamesNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3" bin="nothing")"))), false, 1, 1, 0},
-      {"BinMissing", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3")"))), false, 1, 1, 0},
-      {"RecordShorterThanThePreview", shortRecord, false, 1, 1, 0},
-      {"RecordWithoutData", emptyRecord, false, 1, 1, 0},
-      {"DamagedStream", damaged, false, 1, 1, 0},
-      {"StripNamingNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="nothing")"))), false, 1, 1, 0},
-      {"LongestStrip", PreviewDocument(Zorvik(Thumb(R"(width="0" height="65535" bin="thumb")"))), true, 1, 65535, 0},
-      {"LongestLyingStrip", PreviewDocument(Zorvik(Thumb(R"(width="65535" height="0" bin="thumb")"))), true, 65535, 1, 0},
-      {"StripPastItsLimit", PreviewDocument(Zorvik(Thumb(R"(width="0" height="65536" bin="thumb")"))), false, 1, 1, 0},
-      {"NoXml", noXml, false, 1, 1, 0},
-      {"MalformedXml", PreviewDocument("<Zorvik><Thumb width=\"4\""), false, 1, 1, 0},
-      {"NegativeXmlSize", negativeXml, false, 1, 1, 0},
-      {"XmlPastTheEnd", xmlTooLong, false, 1, 1, 0},
-      {"BinPastTheEnd", binTooLong, false, 1, 1, 0},
+      {"BinNamesNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3" bin="nothing")"))), PreviewProblem::RecordMissing, 1, 1, 0},
+      {"BinMissing", PreviewDocument(Zorvik(Thumb(R"(width="4" height="3")"))), PreviewProblem::RecordMissing, 1, 1, 0},
+      {"RecordShorterThanThePreview", shortRecord, PreviewProblem::RecordBroken, 1, 1, 0},
+      {"RecordWithoutData", emptyRecord, PreviewProblem::RecordBroken, 1, 1, 0},
+      {"DamagedStream", damaged, PreviewProblem::RecordBroken, 1, 1, 0},
+      {"StripNamingNoRecord", PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="nothing")"))), PreviewProblem::RecordMissing, 1, 1, 0},
+      {"LongestStrip", PreviewDocument(Zorvik(Thumb(R"(width="0" height="65535" bin="thumb")"))), PreviewProblem::None, 1, 65535, 0},
+      {"LongestLyingStrip", PreviewDocument(Zorvik(Thumb(R"(width="65535" height="0" bin="thumb")"))), PreviewProblem::None, 65535, 1, 0},
+      {"StripPastItsLimit", PreviewDocument(Zorvik(Thumb(R"(width="0" height="65536" bin="thumb")"))), PreviewProblem::BadPreviewSize, 1, 1, 0},
+      {"NoXml", noXml, PreviewProblem::XmlNotLoaded, 1, 1, 0},
+      {"MalformedXml", PreviewDocument("<Zorvik><Thumb width=\"4\""), PreviewProblem::XmlNotLoaded, 1, 1, 0},
+      {"NegativeXmlSize", negativeXml, PreviewProblem::BadLayout, 1, 1, 0},
+      {"XmlPastTheEnd", xmlTooLong, PreviewProblem::BadLayout, 1, 1, 0},
+      {"BinPastTheEnd", binTooLong, PreviewProblem::BadLayout, 1, 1, 0},
   };
 }
 
 class Extraction : public testing::TestWithParam<ExtractionCase> {};
 
-TEST_P(Extraction, GivesThePreviewOrNothingAndLeavesNoFile) {
+// Both routes of the XML section give the same answer for every case.
+TEST_P(Extraction, GivesThePreviewOrTheReasonAndLeavesNoFile) {
   const ExtractionCase& c = GetParam();
   test::ScopedWorkDir dir;
   const Bytes bytes = writer::DocumentBytes(c.document);
-  qoru::CImage32 image;
-  EXPECT_EQ(ExtractThumbnail(bytes.data(), bytes.size(), image), c.expected);
-  if (c.width != 0) {
-    EXPECT_EQ(image.width, c.width);
-    EXPECT_EQ(image.height, c.height);
+  for (const XmlRoute route : {XmlRoute::TemporaryFile, XmlRoute::Memory}) {
+    SCOPED_TRACE(route == XmlRoute::Memory ? "memory" : "temporary file");
+    qoru::CImage32 image;
+    EXPECT_EQ(ExtractThumbnail(bytes.data(), bytes.size(), image, route), c.expected);
+    if (c.width != 0) {
+      EXPECT_EQ(image.width, c.width);
+      EXPECT_EQ(image.height, c.height);
+    }
+    const std::vector<std::uint32_t> source = Pixels();
+    for (int i = 0; i < c.copied; ++i) ASSERT_EQ(image.pixels[i], source[i]) << "pixel " << i;
+    if (c.expected == PreviewProblem::None && c.copied == 0) {
+      for (int i = 0; i < image.width * image.height; ++i) EXPECT_EQ(image.pixels[i], 0u) << "nothing copied";
+    }
+    EXPECT_TRUE(dir.Entries().empty()) << "the temporary file is gone";
   }
-  const std::vector<std::uint32_t> source = Pixels();
-  for (int i = 0; i < c.copied; ++i) ASSERT_EQ(image.pixels[i], source[i]) << "pixel " << i;
-  if (c.expected && c.copied == 0) {
-    for (int i = 0; i < image.width * image.height; ++i) EXPECT_EQ(image.pixels[i], 0u) << "nothing copied";
-  }
-  EXPECT_TRUE(dir.Entries().empty()) << "the temporary file is gone";
 }
 
 INSTANTIATE_TEST_SUITE_P(Documents, Extraction, testing::ValuesIn(ExtractionCases()),
@@ -249,13 +253,13 @@ std::map<std::string, std::pair<std::filesystem::file_type, Bytes>> Snapshot(con
 
 // The extraction on a thread of its own: should it ever wait on a FIFO, the
 // test releases it and fails instead of hanging.
-bool ExtractWithin(const Bytes& bytes, qoru::CImage32& image) {
+PreviewProblem ExtractWithin(const Bytes& bytes, qoru::CImage32& image) {
   auto extraction = std::async(std::launch::async, [&] { return ExtractThumbnail(bytes.data(), bytes.size(), image); });
   if (extraction.wait_for(std::chrono::seconds(20)) == std::future_status::ready) return extraction.get();
   ADD_FAILURE() << "the request waits on what holds the name";
 #ifndef _WIN32
   const int release = ::open(kTemporaryXmlFile, O_RDWR | O_NONBLOCK);
-  const bool result = extraction.get();
+  const PreviewProblem result = extraction.get();
   if (release >= 0) ::close(release);
   return result;
 #else
@@ -275,7 +279,7 @@ TEST_P(TemporaryFileName, OnlyAStaleFileOfOursIsReplaced) {
   const auto before = Snapshot(dir);
   const Bytes bytes = StandardDocument();
   qoru::CImage32 image;
-  EXPECT_EQ(ExtractWithin(bytes, image), c.replaced);
+  EXPECT_EQ(ExtractWithin(bytes, image), c.replaced ? PreviewProblem::None : PreviewProblem::NoTemporaryFile);
   if (c.replaced) {
     EXPECT_EQ(image.width, 4) << "the document's own XML was read, not the old file";
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{kForeign});
@@ -306,7 +310,7 @@ TEST(TemporaryFile, AFailedDecoderCopyStillCleansUp) {
   const Bytes bytes = StandardDocument();
   qoru::CImage32 image;
   sys::FailCall(sys::FaultKind::HeapAlloc, 1);  // the decoder's copy of the bin section
-  EXPECT_FALSE(ExtractThumbnail(bytes.data(), bytes.size(), image));
+  EXPECT_EQ(ExtractThumbnail(bytes.data(), bytes.size(), image), PreviewProblem::OutOfMemory);
   EXPECT_TRUE(dir.Entries().empty());
 }
 
@@ -318,7 +322,7 @@ TEST(TemporaryFile, AFailedResizeStillCleansUp) {
   const Bytes bytes = writer::DocumentBytes(PreviewDocument(Zorvik(Thumb(R"(width="0" height="5" bin="thumb")"))));
   qoru::CImage32 image;
   sys::FailCall(sys::FaultKind::HeapAlloc, 2);
-  EXPECT_FALSE(ExtractThumbnail(bytes.data(), bytes.size(), image));
+  EXPECT_EQ(ExtractThumbnail(bytes.data(), bytes.size(), image), PreviewProblem::OutOfMemory);
   EXPECT_EQ(image.pixels, nullptr);
   EXPECT_TRUE(dir.Entries().empty());
 }
