@@ -53,10 +53,7 @@ bool PreviewBytes(int width, int height, std::uint32_t* bytes) {
     *bytes = 0;
     return static_cast<std::uint32_t>(width > height ? width : height) <= limits::kMaxStripLength;
   }
-  std::uint32_t pixels = 0;
-  return !MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                                              &pixels) &&
-         !MulOverflows<std::uint32_t>(pixels, 4u, bytes);
+  return !MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 4u, bytes);
 }
 
 PreviewProblem FromDecodeStatus(qoru::DecodeStatus status) {

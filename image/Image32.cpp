@@ -59,11 +59,9 @@ bool CImage32::Resize(int newWidth, int newHeight) {
   SetSize(newWidth, newHeight, 4.0);
 
   // The byte count must fit in 32 bits (so in size_t too); refuse rather than wrap.
-  std::uint32_t pixelCount = 0;
   std::uint32_t bytes = 0;
-  if (ifzvk::MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(newWidth),
-                                                 static_cast<std::uint32_t>(newHeight), &pixelCount) ||
-      ifzvk::MulOverflows<std::uint32_t>(pixelCount, 4u, &bytes))
+  if (ifzvk::MulOverflows<std::uint32_t>(static_cast<std::uint32_t>(newWidth), static_cast<std::uint32_t>(newHeight),
+                                         4u, &bytes))
     return false;
   // A new buffer is cleared so that no stale heap bytes can reach the host:
   // a strip preview (a side of 0) gets no pixels from its record.

@@ -17,4 +17,13 @@ constexpr bool MulOverflows(T a, T b, T* result) {
   return false;
 }
 
+// True when a x b x c does not fit in T (a picture's width x height x bytes
+// per pixel, in the manner of stb_image's mad3sizes_valid); false with the
+// exact product in *result otherwise.
+template <typename T>
+constexpr bool MulOverflows(T a, T b, T c, T* result) {
+  T ab = 0;
+  return MulOverflows<T>(a, b, &ab) || MulOverflows<T>(ab, c, result);
+}
+
 }  // namespace ifzvk

@@ -57,7 +57,7 @@ void Release(HLOCAL* pHBInfo, HLOCAL* pHBm) {
 
 }  // namespace
 
-int WriteBitmap(const qoru::CImage32& image, int width, int height, HLOCAL* pHBInfo, HLOCAL* pHBm) {
+ResultCode WriteBitmap(const qoru::CImage32& image, int width, int height, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   const std::size_t stride = BitmapStride(width);
   const std::size_t bitsBytes = stride * static_cast<std::size_t>(height);
 
@@ -85,7 +85,7 @@ int WriteBitmap(const qoru::CImage32& image, int width, int height, HLOCAL* pHBI
   return Success;
 }
 
-int BuildBitmap(const unsigned char* document, std::size_t length, HLOCAL* pHBInfo, HLOCAL* pHBm,
+ResultCode BuildBitmap(const unsigned char* document, std::size_t length, HLOCAL* pHBInfo, HLOCAL* pHBm,
                 ProgressCallback lpPrgressCallback, SusieData lData) {
   if (lpPrgressCallback != nullptr && lpPrgressCallback(0, 1, lData) != 0) return Aborted;
 
@@ -98,7 +98,7 @@ int BuildBitmap(const unsigned char* document, std::size_t length, HLOCAL* pHBIn
     height = image.height;
   }
 
-  const int written = WriteBitmap(image, width, height, pHBInfo, pHBm);
+  const ResultCode written = WriteBitmap(image, width, height, pHBInfo, pHBm);
   if (written != Success) return written;
 
   // An abort here does not take the finished bitmap back: the blocks stay with the host.

@@ -49,7 +49,7 @@ struct DocumentImage {
   DWORD length = 0;
 };
 
-int LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image) {
+ResultCode LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image) {
   HANDLE file = OpenForReading(name);
   if (file == INVALID_HANDLE_VALUE) return FileReadError;
   std::uint64_t size = 0;
@@ -94,7 +94,7 @@ int LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image) {
 
 }  // namespace
 
-int FillPictureInfo(PictureInfo* info) {
+ResultCode FillPictureInfo(PictureInfo* info) {
   // The same record for every document: the real size reaches the host only
   // in the bitmap header that GetPicture returns.
   info->left = 0;
@@ -108,7 +108,7 @@ int FillPictureInfo(PictureInfo* info) {
   info->padding[0] = info->padding[1] = 0;
 #endif
   info->hInfo = nullptr;
-  return 0;
+  return Success;
 }
 
 int GetPluginInfo(int infono, LPSTR buf, int buflen) {
@@ -159,7 +159,7 @@ namespace {
 
 // The picture request itself; GetPicture adds what the host is promised on
 // failure.
-int MakePicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
+ResultCode MakePicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
                 ProgressCallback lpPrgressCallback, SusieData lData) {
   const auto count = static_cast<ULONG_PTR>(len);
   if (IsMemoryMode(flag)) {
@@ -170,10 +170,10 @@ int MakePicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCA
   }
 
   DocumentImage image;
-  const int loaded = LoadDocumentImage(buf, count, image);
+  const ResultCode loaded = LoadDocumentImage(buf, count, image);
   if (loaded != Success) return loaded;
   const auto* document = static_cast<const unsigned char*>(image.block);
-  const int result = HasDocumentMagic(document)
+  const ResultCode result = HasDocumentMagic(document)
                          ? BuildBitmap(document, image.length, pHBInfo, pHBm, lpPrgressCallback, lData)
                          : UnknownFormat;
   sys::FreeLocal(image.block);

@@ -17,6 +17,6 @@ int GetPicture(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL
 int GetPreview(LPCSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
                ProgressCallback lpPrgressCallback, SusieData lData);
 
-int FillPictureInfo(PictureInfo* info);
+ResultCode FillPictureInfo(PictureInfo* info);
 
 }  // namespace ifzvk
