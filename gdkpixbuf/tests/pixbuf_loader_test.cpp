@@ -178,7 +178,8 @@ TEST(PixbufLoader, SampleFromAFileIsTheStoredPreview) {
   int height = 0;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(kSample.c_str(), &width, &height);
   ASSERT_NE(format, nullptr);
-  EXPECT_STREQ(gdk_pixbuf_format_get_name(format), "zvk");
+  g_autofree gchar* name = gdk_pixbuf_format_get_name(format);
+  EXPECT_STREQ(name, "zvk");
   EXPECT_EQ(width, kSide);
   EXPECT_EQ(height, kSide);
   // A smaller size asked for: gdk-pixbuf scales the preview.
