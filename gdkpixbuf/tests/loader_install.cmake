@@ -6,17 +6,10 @@
 # Arguments: -DBUILD= -DWORK= -DSAMPLE= -DTHUMB=zvk-thumb -DLOADER_DIR= -DCACHE= (relative to the prefix)
 #            -DTHUMBNAILER=gdk-pixbuf-thumbnailer -DUPDATE_MIME_DATABASE= [-DCONVERT=imagemagick's convert] [-DGIO=gio -DUPDATE_DESKTOP_DATABASE=] [-DPRELOAD=]
 include(${CMAKE_CURRENT_LIST_DIR}/../../tests/tools/picture_size.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../tests/tools/run_checked.cmake)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/home)
 set(prefix ${WORK}/prefix)
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${ARGN}: exit ${rc}\n${out}${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
 set(loader ${prefix}/${LOADER_DIR}/libpixbufloader-zvk.so)
