@@ -30,7 +30,7 @@ struct IncrementalLoad {
 
 GdkPixbuf* LoadFromFile(FILE* file, GError** error) {
   CArrivingDocument document;
-  unsigned char chunk[64 * 1024];
+  unsigned char chunk[16 * 1024];  // on the viewer thread's stack, beside the XML parse
   for (;;) {
     const std::size_t count = std::fread(chunk, 1, sizeof chunk, file);
     if (count > 0 && !document.Append(chunk, count, error)) return nullptr;

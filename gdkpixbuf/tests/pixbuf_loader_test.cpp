@@ -1,6 +1,6 @@
 // The gdk-pixbuf loader as viewers use it: gdk-pixbuf finds it through a
-// loader cache that names the build tree's module (written here, from the
-// module's own fill_info; the system's cache is never read or touched).
+// loader cache, written here, that names the build tree's module (the
+// system's cache is never read or touched).
 #define GDK_PIXBUF_ENABLE_BACKEND
 #include <gdk-pixbuf/gdk-pixbuf-io.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "support/CaseTitle.h"
 #include "support/StoredPreview.h"
 #include "tools/writer/DocumentWriter.h"
 
