@@ -4,17 +4,10 @@
 # Arguments: -DBUILD=build folder -DWORK=folder -DSAMPLE=examples/sample.zvk
 #            -DUPDATE_MIME_DATABASE=... [-DGIO=...] [-DBWRAP=...]
 include(${CMAKE_CURRENT_LIST_DIR}/picture_size.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/run_checked.cmake)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 set(prefix ${WORK}/prefix)
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${ARGN}: exit ${rc}\n${out}${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-endfunction()
 
 # --- The install: the tool, the module, the file type, the thumbnailer.
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
