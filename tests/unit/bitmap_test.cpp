@@ -1,10 +1,12 @@
 // The conversion of an image into the host's two blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <vector>
 
 #include "plugin/bitmap.h"
+#include "support/CaseTitle.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -20,80 +22,51 @@ TEST(BitmapStride, IsThreeBytesAPixelRoundedUpToFour) {
   for (const auto& c : cases) EXPECT_EQ(BitmapStride(c.width), c.stride) << c.width;
 }
 
-TEST(WriteBitmap, RowsAreBottomUpAndPixelsBlueGreenRed) {
-  qoru::CImage32 image;
-  ASSERT_TRUE(image.Resize(2, 2));
-  image.pixels[0] = 0x11223344;  // A, top left
-  image.pixels[1] = 0x00A1B1C1;  // B
-  image.pixels[2] = 0xFF0000FF;  // C, bottom left
-  image.pixels[3] = 0x7F00FF00;  // D
-  test::HostBitmap bitmap;
-  ASSERT_EQ(WriteBitmap(image, 2, 2, &bitmap.info, &bitmap.bits), Success);
-  EXPECT_EQ(bitmap.Width(), 2);
-  EXPECT_EQ(bitmap.Height(), 2);
-  const Bytes expected = {
-      0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0, 0,  // C, D, padding
-      0x44, 0x33, 0x22, 0xC1, 0xB1, 0xA1, 0, 0,  // A, B, padding
-  };
-  EXPECT_EQ(bitmap.BitsBytes(16), expected);
-}
+// An image of imageWidth x imageHeight pixels (row 0 on top) written as a
+// picture of width x height: its top-left corner, rows bottom-up, each pixel
+// blue, green, red, rows padded to four bytes.
+struct LayoutCase {
+  const char* title;
+  int imageWidth, imageHeight;
+  std::vector<std::uint32_t> pixels;
+  int width, height;
+  Bytes bits;
+};
 
-TEST(WriteBitmap, BitsTwentyFourToThirtyOneNeverShow) {
-  qoru::CImage32 image;
-  ASSERT_TRUE(image.Resize(2, 1));
-  image.pixels[0] = 0x00102030;
-  image.pixels[1] = 0xFF102030;
-  test::HostBitmap bitmap;
-  ASSERT_EQ(WriteBitmap(image, 2, 1, &bitmap.info, &bitmap.bits), Success);
-  const Bytes bits = bitmap.BitsBytes(8);
-  EXPECT_TRUE(std::equal(bits.begin(), bits.begin() + 3, bits.begin() + 3));
-}
+const LayoutCase kLayoutCases[] = {
+    {"rows bottom-up and pixels blue green red", 2, 2,
+     {0x11223344, 0x00A1B1C1, 0xFF0000FF, 0x7F00FF00}, 2, 2,
+     {0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0, 0, 0x44, 0x33, 0x22, 0xC1, 0xB1, 0xA1, 0, 0}},
+    {"bits 24 to 31 never show", 2, 1, {0x00102030, 0xFF102030}, 2, 1, {0x30, 0x20, 0x10, 0x30, 0x20, 0x10, 0, 0}},
+    {"three pixels pad their row with three zeros", 3, 1, {0x010203, 0x040506, 0x070809}, 3, 1,
+     {3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0}},
+    // After a failed extraction the image may keep the preview's size while
+    // the picture is 1 x 1: the pixel is (0, 0), not the bottom-left one.
+    {"only the requested corner of a larger image", 3, 3,
+     {0x00010203, 0, 0, 0, 0, 0, 0x00AABBCC, 0, 0}, 1, 1, {0x03, 0x02, 0x01, 0}},
+    // Rows are found by the image's own width, not the picture's.
+    {"a corner of several rows steps by the image's rows", 3, 3,
+     {0x010101, 0x020202, 0x030303, 0x040404, 0x050505, 0x060606, 0x070707, 0x080808, 0x090909}, 2, 2,
+     {4, 4, 4, 5, 5, 5, 0, 0, 1, 1, 1, 2, 2, 2, 0, 0}},
+};
 
-TEST(WriteBitmap, PaddingBytesAreZeroWhateverTheAllocatorLeft) {
+class Layout : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(Layout, WriteBitmapLaysOutTheCorner) {
+  const LayoutCase& c = GetParam();
   test::FaultGuard faults;
-  sys::FillNewBlocks(0xCD);
-  for (int width : {1, 2, 3, 5, 7}) {
-    qoru::CImage32 image;
-    ASSERT_TRUE(image.Resize(width, 3));
-    for (int i = 0; i < width * 3; ++i) image.pixels[i] = 0xFFFFFFFF;
-    test::HostBitmap bitmap;
-    ASSERT_EQ(WriteBitmap(image, width, 3, &bitmap.info, &bitmap.bits), Success);
-    const std::size_t stride = BitmapStride(width);
-    const Bytes bits = bitmap.BitsBytes(stride * 3);
-    for (std::size_t row = 0; row < 3; ++row) {
-      for (std::size_t i = 3 * static_cast<std::size_t>(width); i < stride; ++i)
-        EXPECT_EQ(bits[row * stride + i], 0) << "width " << width << " row " << row;
-    }
-  }
+  sys::FillNewBlocks(0xCD);  // padding must be written, not left as found
+  qoru::CImage32 image;
+  ASSERT_TRUE(image.Resize(c.imageWidth, c.imageHeight));
+  std::copy(c.pixels.begin(), c.pixels.end(), image.pixels);
+  test::HostBitmap bitmap;
+  ASSERT_EQ(WriteBitmap(image, c.width, c.height, &bitmap.info, &bitmap.bits), Success);
+  EXPECT_EQ(bitmap.Width(), c.width);
+  EXPECT_EQ(bitmap.Height(), c.height);
+  EXPECT_EQ(bitmap.BitsBytes(c.bits.size()), c.bits);
 }
 
-TEST(WriteBitmap, TakesOnlyTheRequestedCornerOfALargerImage) {
-  // After a failed extraction the image may have the preview's size while
-  // the picture stays 1 x 1: the pixel is (0, 0), not the bottom-left one.
-  qoru::CImage32 image;
-  ASSERT_TRUE(image.Resize(3, 3));
-  image.pixels[0] = 0x00010203;
-  image.pixels[6] = 0x00AABBCC;
-  test::HostBitmap bitmap;
-  ASSERT_EQ(WriteBitmap(image, 1, 1, &bitmap.info, &bitmap.bits), Success);
-  EXPECT_EQ(bitmap.Width(), 1);
-  EXPECT_EQ(bitmap.BitsBytes(4), (Bytes{0x03, 0x02, 0x01, 0}));
-}
-
-TEST(WriteBitmap, ACornerOfSeveralRowsStepsByTheImagesOwnRows) {
-  // Rows are found in the image's buffer, whose rows are the image's width
-  // long, not the picture's: the 2 x 2 corner of a 3 x 3 image.
-  qoru::CImage32 image;
-  ASSERT_TRUE(image.Resize(3, 3));
-  for (int i = 0; i < 9; ++i) image.pixels[i] = 0x00010101u * static_cast<std::uint32_t>(i + 1);
-  test::HostBitmap bitmap;
-  ASSERT_EQ(WriteBitmap(image, 2, 2, &bitmap.info, &bitmap.bits), Success);
-  const Bytes expected = {
-      4, 4, 4, 5, 5, 5, 0, 0,  // image row 1: pixels 3 and 4
-      1, 1, 1, 2, 2, 2, 0, 0,  // image row 0: pixels 0 and 1
-  };
-  EXPECT_EQ(bitmap.BitsBytes(16), expected);
-}
+INSTANTIATE_TEST_SUITE_P(WriteBitmap, Layout, testing::ValuesIn(kLayoutCases), test::ByTitle());
 
 TEST(WriteBitmap, AnImageWithoutPixelsGivesBlack) {
   // A Resize that could not allocate leaves the size but no buffer.
@@ -107,14 +80,6 @@ TEST(WriteBitmap, AnImageWithoutPixelsGivesBlack) {
   test::HostBitmap bitmap;
   ASSERT_EQ(WriteBitmap(image, 2, 2, &bitmap.info, &bitmap.bits), Success);
   EXPECT_EQ(bitmap.BitsBytes(16), Bytes(16, 0));
-}
-
-TEST(NewImages, AreBlackEvenOnADirtyHeap) {
-  test::FaultGuard faults;
-  sys::FillNewBlocks(0xCD);
-  qoru::CImage32 image;
-  ASSERT_TRUE(image.Resize(5, 4));
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(image.pixels[i], 0u);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <ostream>
 
 #include "image/Image32.h"
 #include "support/TestSupport.h"
@@ -10,53 +9,27 @@
 namespace {
 
 using qoru::CImage32;
-using qoru::IsPowerOfTwo;
 
-TEST(Image32, NewImageIsOneByOneSquarePowerOfTwo) {
+// Each side is raised to at least 1, and the buffer is a new one, cleared
+// however dirty the blocks the heap hands out.
+TEST(Image32, NewAndResizedImagesAreAtLeastOneByOneAndBlack) {
+  ifzvk::test::FaultGuard faults;
+  ifzvk::sys::FillNewBlocks(0xCD);
   CImage32 image;
   EXPECT_EQ(image.width, 1);
   EXPECT_EQ(image.height, 1);
-  EXPECT_EQ(image.rowBytes, 4);
-  EXPECT_TRUE(image.squarePow2);
-  EXPECT_EQ(image.mask, 0);
   ASSERT_NE(image.pixels, nullptr);
-  EXPECT_EQ(image.GetPixel(0, 0), 0u) << "new buffers are cleared";
-}
-
-struct SizeCase {
-  int width, height;
-  int rowBytes;
-  bool squarePow2;
-  int mask;
-};
-
-std::ostream& operator<<(std::ostream& out, const SizeCase& c) { return out << c.width << "x" << c.height; }
-
-class Image32Sizes : public testing::TestWithParam<SizeCase> {};
-
-TEST_P(Image32Sizes, DerivedFieldsFollowTheSize) {
-  const SizeCase c = GetParam();
-  CImage32 image;
-  ASSERT_TRUE(image.Resize(c.width, c.height));
-  EXPECT_EQ(image.rowBytes, c.rowBytes);
-  EXPECT_EQ(image.squarePow2, c.squarePow2);
-  EXPECT_EQ(image.mask, c.mask);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, Image32Sizes,
-                         testing::Values(SizeCase{64, 64, 256, true, 63}, SizeCase{48, 48, 192, false, 47},
-                                         SizeCase{64, 32, 256, false, 0}, SizeCase{1, 1, 4, true, 0},
-                                         SizeCase{0, 0, 4, true, 0}, SizeCase{-5, -5, 4, true, 0},
-                                         SizeCase{3, 0, 12, false, 0}));
-
-TEST(Image32, ResizeToZeroReplacesTheBufferOfAOneByOneImage) {
-  CImage32 image;
-  image.pixels[0] = 0xDEADBEEF;
-  for (int side : {0, -5}) {
-    ASSERT_TRUE(image.Resize(side, side));
-    EXPECT_EQ(image.width, 1);
-    EXPECT_EQ(image.height, 1);
-    EXPECT_EQ(image.GetPixel(0, 0), 0u) << "the old buffer was released and a cleared one taken";
+  EXPECT_EQ(image.GetPixel(0, 0), 0u);
+  const struct {
+    int width, height, expectedWidth, expectedHeight;
+  } cases[] = {{0, 0, 1, 1}, {-5, -5, 1, 1}, {3, 0, 3, 1}, {0, -2, 1, 1}, {7, 5, 7, 5}};
+  for (const auto& c : cases) {
+    CImage32 resized;
+    resized.pixels[0] = 0xDEADBEEF;
+    ASSERT_TRUE(resized.Resize(c.width, c.height));
+    EXPECT_EQ(resized.width, c.expectedWidth) << c.width << " x " << c.height;
+    EXPECT_EQ(resized.height, c.expectedHeight) << c.width << " x " << c.height;
+    for (int i = 0; i < resized.width * resized.height; ++i) ASSERT_EQ(resized.pixels[i], 0u) << "pixel " << i;
   }
 }
 
@@ -106,22 +79,21 @@ TEST(Image32, SizesBeyondThirtyTwoBitsAreRefusedWithoutABuffer) {
   }
 }
 
-TEST(Image32, IsPowerOfTwoLooksAtBitsZeroToThirty) {
+TEST(Image32, RowBytesRoundUpAndKeepTheLow32BitsOfRowsLongerThanAnInt) {
   const struct {
-    int value;
-    bool expected;
-  } cases[] = {{0, true},  {1, true},       {2, true},        {6, false},
-               {64, true}, {1 << 30, true}, {(1 << 30) + 1, false}, {std::numeric_limits<int>::min(), true},
-               {-1, false}};
-  for (const auto& c : cases) EXPECT_EQ(IsPowerOfTwo(c.value), c.expected) << c.value;
-}
-
-TEST(Image32, FractionalPixelSizesRoundThePartialByteUp) {
-  qoru::CImageBase base;
-  base.SetSize(10, 3, 0.125);
-  EXPECT_EQ(base.rowBytes, 2);
-  base.SetSize(10, 3, 3.0);
-  EXPECT_EQ(base.rowBytes, 30);
+    int width;
+    double bytesPerPixel;
+    int rowBytes;
+  } cases[] = {
+      {10, 0.125, 2},         {10, 3.0, 30},          {536870911, 4.0, 2147483644}, {536870912, 4.0, -2147483647 - 1},
+      {888888888, 4.0, -739411744}, {2147483647, 4.0, -4}, {2147483647, 1.0, 2147483647}, {-536870913, 4.0, 2147483644},
+  };
+  for (const auto& c : cases) {
+    qoru::CImageBase base;
+    base.SetSize(c.width, 1, c.bytesPerPixel);
+    EXPECT_EQ(base.rowBytes, c.rowBytes) << c.width << " x " << c.bytesPerPixel;
+    EXPECT_EQ(base.width, c.width);
+  }
 }
 
 }  // namespace

@@ -2,17 +2,10 @@
 
 #include <cstdint>
 #include <ostream>
-#include <string>
 #include <vector>
 
 #include "support/CaseTitle.h"
-#include "support/TestSupport.h"
-#include "tools/image_io/Png.h"
 #include "tools/image_io/Scale.h"
-
-#ifdef ZVK_HAVE_PNG
-#include <png.h>
-#endif
 
 namespace {
 
@@ -130,51 +123,5 @@ TEST(Scale, AnEvenColourStaysExactAtUnevenRatios) {
         << target.width << " x " << target.height;
   }
 }
-
-#ifdef ZVK_HAVE_PNG
-
-// Written by the tool's writer, read back by libpng.
-TEST(Png, WrittenPixelsReadBackInPlaceAndOpaque) {
-  ifzvk::test::ScopedWorkDir dir;
-  const Pixels pixels = {Grey(1, 2, 3), Grey(250, 128, 0), 0x7F000000u | Grey(9, 8, 7),
-                         Grey(0, 0, 255), Grey(255, 255, 255), Grey(40, 50, 60)};
-  std::string error;
-  ASSERT_TRUE(ifzvk::imageio::WritePng("picture.png", 3, 2, pixels, error)) << error;
-
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, "picture.png")) << image.message;
-  EXPECT_EQ(image.width, 3u);
-  EXPECT_EQ(image.height, 2u);
-  EXPECT_EQ(image.format & PNG_FORMAT_FLAG_ALPHA, 0u) << "no alpha channel is stored";
-  image.format = PNG_FORMAT_BGRA;
-  std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) << image.message;
-  Pixels back;
-  for (std::size_t i = 0; i < bytes.size(); i += 4)
-    back.push_back(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<std::uint32_t>(bytes[i + 3]) << 24);
-  Pixels expected;
-  for (const std::uint32_t pixel : pixels) expected.push_back(Opaque(pixel));
-  EXPECT_EQ(back, expected);
-}
-
-TEST(Png, AFileThatCannotBeMadeIsAnErrorWithAMessage) {
-  ifzvk::test::ScopedWorkDir dir;
-  std::string error;
-  EXPECT_FALSE(ifzvk::imageio::WritePng("no-such-folder/picture.png", 1, 1, {0}, error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_TRUE(dir.Entries().empty());
-}
-
-#else
-
-TEST(Png, ThisBuildRefusesWithAMessage) {
-  std::string error;
-  EXPECT_FALSE(ifzvk::imageio::CanWritePng());
-  EXPECT_FALSE(ifzvk::imageio::WritePng("picture.png", 1, 1, {0}, error));
-  EXPECT_NE(error.find("BMP"), std::string::npos) << error;
-}
-
-#endif
 
 }  // namespace

@@ -327,27 +327,6 @@ TEST(TemporaryFile, AFailedResizeStillCleansUp) {
   EXPECT_TRUE(dir.Entries().empty());
 }
 
-TEST(FileSeek, WritesWholeItemsAndCountsWhatItWasAsked) {
-  test::ScopedWorkDir dir;
-  qoru::CFileSeek writer;
-  EXPECT_TRUE(writer.error);
-  EXPECT_FALSE(writer.Write("abc", 3)) << "nothing open";
-  EXPECT_FALSE(writer.Open("no-such-folder/x.xml"));
-  EXPECT_TRUE(writer.error);
-  ASSERT_TRUE(writer.Open("out.xml"));
-  EXPECT_FALSE(writer.error);
-  EXPECT_FALSE(writer.Write("abc", 0));
-  EXPECT_FALSE(writer.Write("abc", -1));
-  EXPECT_TRUE(writer.Write("abc", 3));
-  EXPECT_TRUE(writer.Write("de", 2));
-  EXPECT_EQ(writer.bytesWritten, 5);
-  writer.Close();
-  EXPECT_EQ(writer.bytesWritten, 0);
-  Bytes content;
-  ASSERT_TRUE(test::ReadFileBytes("out.xml", content));
-  EXPECT_EQ(content, test::BytesOf("abcde"));
-}
-
 TEST(FileSeek, DiscardDeletesOnlyTheFileItCreated) {
   test::ScopedWorkDir dir;
   qoru::CFileSeek writer;
