@@ -59,9 +59,9 @@ Picture Request(const std::string& xml, const std::string& recordName) {
 }
 
 // TinyXML steps over a UTF-8 lead byte's whole sequence without looking for
-// the end of its text: an XML section cut inside a sequence made it read past
-// its buffer (heap-buffer-overflow in TiXmlBase::ReadText). Such a section now
-// counts as XML that does not load; complete sequences are still read.
+// the end of its text: given an XML section cut inside a sequence it reads past
+// its buffer (heap-buffer-overflow in TiXmlBase::ReadText). The module counts
+// such a section as XML that does not load; complete sequences are still read.
 std::vector<PictureCase> Utf8Cases() {
   const std::string root = kUtf8Declaration + "<Zorvik>" + kThumb + "</Zorvik>";
   return {
@@ -104,9 +104,9 @@ TEST(Image32, NewBuffersAreZeroEvenWhenTheHeapHandsOutDirtyBlocks) {
   for (int i = 0; i < 7 * 5; ++i) ASSERT_EQ(image.pixels[i], 0u) << "pixel " << i;
 }
 
-// A width of 2^29 or more has no int row length at 4 bytes per pixel; the
-// conversion overflowed (UndefinedBehaviorSanitizer: 3.55556e+09 is outside
-// the range of int). rowBytes now holds the low 32 bits of the byte count.
+// A width of 2^29 or more has no int row length at 4 bytes per pixel, and a
+// plain conversion overflows (UndefinedBehaviorSanitizer: 3.55556e+09 is
+// outside the range of int): rowBytes holds the low 32 bits of the byte count.
 TEST(Image32, RowBytesOfRowsLongerThanAnIntKeepTheLow32Bits) {
   const struct {
     int width;
