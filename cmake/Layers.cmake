@@ -13,14 +13,26 @@
 #    (zvk_third_party_headers); for each of the others it gets a stand-in
 #    header ahead of the system's folders that stops its build with a message.
 
+# zvk_link(PATH LINK): LINK is made a symbolic link to PATH, or made again
+# when it leads elsewhere (the source folder moved).
+function(zvk_link path link)
+  set(leads_to "")
+  if(IS_SYMLINK ${link})
+    file(READ_SYMLINK ${link} leads_to)
+  endif()
+  if(NOT leads_to STREQUAL path)
+    file(REMOVE ${link})
+    get_filename_component(folder ${link} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    file(CREATE_LINK ${path} ${link} SYMBOLIC)
+  endif()
+endfunction()
+
 # zvk_include_root(TARGET SCOPE FOLDER): TARGET (and, PUBLIC or INTERFACE,
 # whatever links it) includes FOLDER's headers as "FOLDER/...".
 function(zvk_include_root target scope folder)
   set(root ${CMAKE_BINARY_DIR}/include-roots/${folder})
-  if(NOT IS_SYMLINK ${root}/${folder})
-    file(MAKE_DIRECTORY ${root})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
-  endif()
+  zvk_link(${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder})
   target_include_directories(${target} ${scope} ${root})
 endfunction()
 
