@@ -33,7 +33,7 @@ class CFileSeek {
 
   std::FILE* file = nullptr;
   std::int32_t bytesWritten = 0;  // lengths asked for since the last Close, written or not
-  bool flag = true;               // set at construction, read by nobody
+  bool flag = true;               // true from construction on; the extraction does not consult it
   bool error = true;              // until an Open succeeds, and after a short write
 
  private:

@@ -1,6 +1,6 @@
-// Blend lookup tables: weights, products, distances, a gamma curve and noise,
-// precomputed once for the blending routines of the image library. The module
-// holds one instance for its whole lifetime (plugin/module_statics.cpp).
+// Blend lookup tables: weights, products, distances, a gamma curve and noise.
+// The module builds one instance when it loads and frees it when it unloads
+// (plugin/module_statics.cpp); no exported call reads the tables.
 #pragma once
 
 #include <cstddef>

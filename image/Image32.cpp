@@ -21,8 +21,9 @@ void CImageBase::SetSize(int newWidth, int newHeight, double bytesPerPixel) {
   width = newWidth;
   height = newHeight;
   // A row of more than 2^31 - 1 bytes has no int value: rowBytes then holds
-  // the low 32 bits of the byte count. No caller reads it; the conversion
-  // just must not overflow.
+  // the low 32 bits of the byte count. The module addresses pixels through
+  // width, never through rowBytes, so all that matters for such a row is
+  // that the conversion does not overflow.
   const double bytes = std::ceil(static_cast<double>(newWidth) * bytesPerPixel);
   if (bytes >= -2147483648.0 && bytes < 2147483648.0) {
     rowBytes = static_cast<int>(bytes);

@@ -25,10 +25,11 @@ void WriteHeader(BITMAPINFOHEADER& header, int width, int height) {
 }
 
 // Block row r holds image row height - 1 - r, each pixel as blue, green, red;
-// byte 3 of the image pixel is dropped and the row's padding is zeroed. Each
-// row is read straight from the image's buffer, found once per row: no call
-// and no range test per pixel. Pixels outside the image, or of an image
-// without a buffer, are black, as GetPixel answers for them.
+// byte 3 of the image pixel is dropped and the row's padding is zeroed. The
+// row's address in the image's buffer is found once, and its pixels are read
+// straight from there, so the work per pixel is three byte stores. Pixels
+// outside the image, or of an image without a buffer, are black, as GetPixel
+// answers for them.
 void WriteRows(const qoru::CImage32& image, int width, int height, std::size_t stride, unsigned char* bits) {
   const int inside = std::min(width, image.width);
   for (int r = 0; r < height; ++r) {

@@ -5,13 +5,14 @@
 
 #include "platform/memory.h"
 #include "plugin/bitmap.h"
+#include "plugin/version.h"
 
 namespace ifzvk {
 namespace {
 
 const char* const kPluginInfo[] = {
     "00IN",                // interface version and kind: image input
-    "zorvik plugin 1.01",  // name and version
+    ZVK_PRODUCT_NAME,      // name and version
     "*.zvk",               // file pattern
     "zorvik (*.zvk)",      // file type as the user sees it
 };

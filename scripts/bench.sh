@@ -8,6 +8,7 @@
 # puts them under DIR instead of build/). Takes about four minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 
 native_only=0
 quick=()
@@ -25,7 +26,7 @@ root="$(realpath -m "${ZVK_BENCH_BUILD_ROOT:-build}")"
 echo "machine: $(nproc) cores,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 cmake -S . -B "$root/bench" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZVK_BUILD_TESTS=OFF -DZVK_BUILD_BENCH=ON >/dev/null
-cmake --build "$root/bench" -j2 --target zvk-bench zvk-bench-loop zvk-bench-memory >/dev/null
+cmake --build "$root/bench" -j "$zvk_jobs" --target zvk-bench zvk-bench-loop zvk-bench-memory >/dev/null
 "$root/bench/bin/zvk-bench" "${quick[@]}"
 echo
 "$root/bench/bin/zvk-bench-memory"
@@ -41,7 +42,7 @@ if [ "$native_only" = 0 ]; then
   fi
   cmake -S . -B "$root/bench-win$bits" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZVK_BUILD_TESTS=OFF -DZVK_BUILD_BENCH=ON >/dev/null
-  cmake --build "$root/bench-win$bits" -j2 --target zvk-bench-loop >/dev/null
+  cmake --build "$root/bench-win$bits" -j "$zvk_jobs" --target zvk-bench-loop >/dev/null
   echo
   echo "Windows module ($module, $bits-bit) under $(/usr/lib/wine/wine64 --version 2>/dev/null || wine64 --version):"
   sh cmake/wine-prefixed.sh "$bits" "$root/bench-win$bits/wine-prefix" "$root/bench-win$bits/bin/zvk-bench-loop.exe" \

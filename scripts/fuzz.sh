@@ -8,6 +8,7 @@
 # ZVK_FUZZ_WORK (work folder, default <build>/fuzz-work).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 root=$PWD
 seconds=${1:-30}
 [ "$#" -eq 0 ] || shift
@@ -17,7 +18,7 @@ targets=("$@")
 build=${ZVK_FUZZ_BUILD:-$root/build/fuzz}
 work=${ZVK_FUZZ_WORK:-$build/fuzz-work}
 cmake --preset fuzz -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" zvk-fuzz-seeds
+cmake --build "$build" -j "$zvk_jobs" --target "${targets[@]}" zvk-fuzz-seeds
 
 rm -rf "$work"
 mkdir -p "$work/tmp"

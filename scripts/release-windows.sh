@@ -11,6 +11,7 @@
 #     --out DIR     receives the archive (default: build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 
 builds=build
 out=build/release
@@ -25,15 +26,13 @@ done
 bash scripts/setup-debian.sh
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-version=$(sed -n 's/^project(ifzvk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "release: no project version in CMakeLists.txt" >&2; exit 1; }
-
 for preset in win32 win64; do
   echo "=== ${preset}: build" >&2
   cmake --preset "$preset" -B "$builds/$preset" >/dev/null
-  cmake --build "$builds/$preset" -j "$(nproc)" --target ifzvk zvk-thumb pe-check
+  cmake --build "$builds/$preset" -j "$zvk_jobs" --target ifzvk zvk-thumb pe-check
 done
 builds=$(cd "$builds" && pwd)
+version=$(zvk_version "$builds/win64")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -75,8 +74,7 @@ check() {  # check PRESET MODULE BITS
     echo "release: $module from the archive fails: $message" >&2
     exit 1
   fi
-  # A 256 x 256 24-bit BMP file: 54 bytes of headers and 256 rows of 768 bytes.
-  if [ "$(stat -c %s "$work/$preset/sample.bmp" 2>/dev/null)" != 196662 ]; then
+  if [ "$(zvk_bmp_size "$work/$preset/sample.bmp")" != "256 256" ]; then
     echo "release: $module from the archive did not give the sample's 256 x 256 preview: $message" >&2
     exit 1
   fi

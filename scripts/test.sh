@@ -5,6 +5,7 @@
 #   scripts/test.sh [PRESET...]   (default: linux linux-asan win32 win64 fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 bash scripts/setup-debian.sh
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -21,9 +22,9 @@ for preset in "${presets[@]}"; do
   fi
   echo "=== ${preset}: build" >&2
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)"
+  cmake --build --preset "$preset" -j "$zvk_jobs"
   echo "=== ${preset}: test" >&2
-  ctest --preset "$preset" -j "$(nproc)" | tee "build/$preset/ctest.out" || status=1
+  ctest --preset "$preset" -j "$zvk_jobs" | tee "build/$preset/ctest.out" || status=1
   # A test that cannot run on this machine says why in one line of its output.
   names=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "build/$preset/ctest.out" | paste -sd, -)
   if [ -n "$names" ]; then
