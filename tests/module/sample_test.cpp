@@ -2,13 +2,13 @@
 // the host receives exactly the preview the document stores, and natively
 // exactly the scene it was made from.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "support/StoredPreview.h"
 #include "support/TestSupport.h"
 #include "tools/host/PluginModule.h"
 #ifndef _WIN32
@@ -22,25 +22,6 @@ using ifzvk::test::Bytes;
 
 const std::string kSample = std::string(ZVK_SOURCE_DIR) + "/examples/sample.zvk";
 constexpr int kSide = 256;
-
-std::uint32_t LE32(const Bytes& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16) |
-         static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
-}
-
-// The sample's one record, read here without the module's code: the header
-// sizes, the first PAC record and its zlib stream.
-std::vector<std::uint32_t> StoredPreview(const Bytes& document) {
-  const std::size_t record = 20 + LE32(document, 12);
-  EXPECT_EQ(LE32(document, record + 8), 1u) << "the sample's preview is compressed";
-  const std::uint32_t packed = LE32(document, record + 12);
-  uLongf unpacked = LE32(document, record + 16);
-  EXPECT_EQ(unpacked, static_cast<uLongf>(kSide) * kSide * 4);
-  EXPECT_LE(record + 132 + packed, document.size());
-  std::vector<std::uint32_t> pixels(unpacked / 4);
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(pixels.data()), &unpacked, document.data() + record + 132, packed), Z_OK);
-  return pixels;
-}
 
 // Checks the two blocks against the preview, pixel for pixel, rows bottom-up.
 void ExpectBitmapOf(const test::HostBitmap& bitmap, const std::vector<std::uint32_t>& pixels) {
@@ -65,7 +46,7 @@ class Sample : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(module.Load(host::ExecutableDirectory() + ZVK_MODULE_FILE)) << module.Error();
     ASSERT_TRUE(test::ReadFileBytes(kSample, document)) << kSample;
-    preview = StoredPreview(document);
+    preview = test::StoredPreview(document, kSide);
   }
   host::PluginModule module;
   Bytes document;
