@@ -1,12 +1,14 @@
 #include "qt/ZvkImagePlugin.h"
 
 #include <QIODevice>
-#include <QSize>
+#include <QImageReader>
 #include <QVariant>
 #include <QtEndian>
 
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
+#include <limits>
 #include <vector>
 
 #include "document/Container.h"
@@ -18,25 +20,36 @@ namespace {
 
 const QByteArray kFormatName = QByteArrayLiteral("zvk");
 
-// The preview as a Qt picture: each pixel's bits 24-31 mean nothing in a
-// document, so they become 0xff, the opaque pixel Format_RGB32 asks for. A
-// null picture when it cannot be had.
-QImage ToQImage(const CImage32& preview) {
-  QImage image;
-  const QSize size(preview.width, preview.height);
+// Whether the application lets a reader make a picture this large: Qt 6's
+// QImageReader::allocationLimit(), in MiB, 0 for none. Qt 5 has no limit.
+bool WithinAllocationLimit(const CImage32& preview) {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-  // Honours the application's QImageReader::allocationLimit().
-  if (!QImageIOHandler::allocateImage(size, QImage::Format_RGB32, &image)) return QImage();
+  const int limitMiB = QImageReader::allocationLimit();
+  const std::uint64_t bytes = std::uint64_t{4} * static_cast<std::uint32_t>(preview.width) *
+                              static_cast<std::uint32_t>(preview.height);
+  return limitMiB <= 0 || bytes <= static_cast<std::uint64_t>(limitMiB) << 20;
 #else
-  image = QImage(size, QImage::Format_RGB32);
-  if (image.isNull()) return QImage();
+  (void)preview;
+  return true;
 #endif
-  const std::size_t width = static_cast<std::size_t>(preview.width);
-  for (int y = 0; y < preview.height; ++y) {
-    const std::uint32_t* from = preview.pixels + width * static_cast<std::size_t>(y);
-    auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (std::size_t x = 0; x < width; ++x) to[x] = qFromLittleEndian(from[x]) | 0xFF000000u;
-  }
+}
+
+// The preview as a Qt picture that takes over the preview's pixel block: no
+// copy, and never two pictures' memory at once. Each pixel's bits 24-31 mean
+// nothing in a document, so they become 0xff, the opaque pixel Format_RGB32
+// asks for; the rest already is Format_RGB32's layout. The block is the C
+// heap's (CImage32), so the picture frees it with libc's free: a picture
+// that outlives the plug-in (Qt may unload it first at exit) never calls
+// into unloaded code. A null picture when it cannot be had.
+QImage TakeAsQImage(CImage32& preview) {
+  if (preview.pixels == nullptr || preview.width > std::numeric_limits<int>::max() / 4 ||
+      !WithinAllocationLimit(preview))
+    return QImage();
+  const std::size_t count = static_cast<std::size_t>(preview.width) * static_cast<std::size_t>(preview.height);
+  for (std::size_t i = 0; i < count; ++i) preview.pixels[i] = qFromLittleEndian(preview.pixels[i]) | 0xFF000000u;
+  QImage image(reinterpret_cast<uchar*>(preview.pixels), preview.width, preview.height, preview.width * 4,
+               QImage::Format_RGB32, &std::free, preview.pixels);
+  if (!image.isNull()) preview.pixels = nullptr;  // the picture frees the block now
   return image;
 }
 
@@ -49,8 +62,8 @@ QImage DecodeDocument(QIODevice& device) {
     if (!ifzvk::qtplugin::ReadWholeDevice(device, ifzvk::qtplugin::kMaxDocumentBytes, document)) return picture;
     if (ifzvk::ReadDocumentPreview(document.data(), document.size(), preview) != ifzvk::PreviewProblem::None)
       return picture;
-  }  // the document's bytes go before the picture is copied
-  return ToQImage(preview);
+  }  // the document's bytes go as soon as the preview is out
+  return TakeAsQImage(preview);
 }
 
 }  // namespace
