@@ -2,6 +2,7 @@
 // decoding without Qt and against a run of the host tool, all in one run:
 //   zvk-qt-bench PLUGIN_FOLDER DOCUMENT ZVK_THUMB [ITERATIONS]
 // Prints the median of each (the tool writes its BMP into a fresh temporary folder).
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -24,19 +25,30 @@ extern char** environ;
 
 namespace {
 
-// The median time of one call of work, in microseconds.
-double MedianMicroseconds(int iterations, const std::function<bool()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < iterations; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    if (!work()) {
-      std::fprintf(stderr, "zvk-qt-bench: a run failed\n");
-      std::exit(1);
+struct Timed {
+  const char* what;
+  std::function<bool()> work;
+  std::vector<double> microseconds;
+};
+
+// Runs each work in turn, round after round, so that the machine's changing
+// load and the heap's state weigh on all of them alike; prints the medians.
+void PrintMedians(int rounds, std::vector<Timed>& timed) {
+  for (int round = 0; round < rounds; ++round) {
+    for (Timed& t : timed) {
+      const auto start = std::chrono::steady_clock::now();
+      if (!t.work()) {
+        std::fprintf(stderr, "zvk-qt-bench: %s failed\n", t.what);
+        std::exit(1);
+      }
+      t.microseconds.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
-    times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
   }
-  std::nth_element(times.begin(), times.begin() + iterations / 2, times.end());
-  return times[static_cast<std::size_t>(iterations / 2)];
+  std::printf("median of %d rounds, microseconds\n", rounds);
+  for (Timed& t : timed) {
+    std::nth_element(t.microseconds.begin(), t.microseconds.begin() + rounds / 2, t.microseconds.end());
+    std::printf("  %-42s %8.0f\n", t.what, t.microseconds[static_cast<std::size_t>(rounds / 2)]);
+  }
 }
 
 bool RunTool(const QByteArray& tool, const QByteArray& document, const QByteArray& output) {
@@ -61,20 +73,25 @@ int main(int argc, char** argv) {
   const int iterations = argc > 4 ? std::max(1, std::atoi(argv[4])) : 200;
   QFile file(document);
   if (!file.open(QIODevice::ReadOnly)) return 1;
-  const QByteArray bytes = file.readAll();
+  QByteArray bytes = file.readAll();
   QTemporaryDir folder;
 
-  const double bare = MedianMicroseconds(iterations, [&] {
-    qoru::CImage32 image;
-    return ifzvk::ReadDocumentPreview(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                      static_cast<std::size_t>(bytes.size()), image) == ifzvk::PreviewProblem::None;
-  });
-  const double reader = MedianMicroseconds(iterations, [&] { return !QImageReader(document).read().isNull(); });
   const QByteArray output = QDir(folder.path()).filePath("out.bmp").toLocal8Bit();
-  const double tool = MedianMicroseconds(iterations, [&] { return RunTool(argv[3], argv[2], output); });
-  std::printf("median of %d, microseconds\n", iterations);
-  std::printf("  ReadDocumentPreview, bytes in memory:  %10.0f\n", bare);
-  std::printf("  QImageReader(file).read(), plug-in:     %10.0f\n", reader);
-  std::printf("  zvk-thumb --quiet DOCUMENT out.bmp:     %10.0f\n", tool);
+  std::vector<Timed> timed = {
+      {"ReadDocumentPreview, bytes in memory",
+       [&] {
+         qoru::CImage32 image;
+         return ifzvk::ReadDocumentPreview(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                           static_cast<std::size_t>(bytes.size()), image) == ifzvk::PreviewProblem::None;
+       }, {}},
+      {"QImageReader(QBuffer).read(), the plug-in",
+       [&] {
+         QBuffer buffer(&bytes);
+         return !QImageReader(&buffer).read().isNull();
+       }, {}},
+      {"QImageReader(DOCUMENT).read(), the plug-in", [&] { return !QImageReader(document).read().isNull(); }, {}},
+      {"zvk-thumb --quiet DOCUMENT out.bmp", [&] { return RunTool(argv[3], argv[2], output); }, {}},
+  };
+  PrintMedians(iterations, timed);
   return 0;
 }
