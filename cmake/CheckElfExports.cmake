@@ -1,6 +1,6 @@
-# Run as: cmake -DMODULE=path/ifzvk.so [-DEXPECTED=name;name] -P CheckElfExports.cmake
-# Fails unless the module's dynamic symbol table defines exactly the five
-# plug-in functions (or the sorted names EXPECTED).
+# Run as: cmake -DMODULE=path/ifzvk.so [-DEXPECTED=name;name...] -P CheckElfExports.cmake
+# Fails unless the module's dynamic symbol table defines exactly the names
+# expected: by default the five plug-in functions.
 execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${MODULE}")
@@ -15,6 +15,7 @@ list(SORT names)
 set(expected GetPicture GetPictureInfo GetPluginInfo GetPreview IsSupported)
 if(DEFINED EXPECTED)
   set(expected ${EXPECTED})
+  list(SORT expected)
 endif()
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")

@@ -7,7 +7,7 @@ set -euo pipefail
 
 native=(cmake make g++ pkg-config zlib1g-dev libtinyxml-dev libboost-dev libpng-dev googletest libbenchmark-dev valgrind
         bubblewrap shared-mime-info libglib2.0-bin
-        libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin desktop-file-utils imagemagick)
+        libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin desktop-file-utils imagemagick qtbase5-dev qt6-base-dev)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine wine32:i386 wine64)
 # The fuzz preset: clang with libFuzzer and the sanitizer runtimes; llvm
 # brings llvm-symbolizer for readable reports.
