@@ -9,6 +9,7 @@
 
 #include "tools/host/Files.h"
 #include "tools/image_io/Bmp.h"
+#include "tools/image_io/Scale.h"
 #include "tools/make/Picture.h"
 #include "tools/writer/DocumentWriter.h"
 
@@ -168,7 +169,12 @@ int Make(const Options& options) {
     std::fprintf(stderr, "zvk-make: %s: %s\n", options.input.c_str(), error.c_str());
     return kBadRequest;
   }
-  if (options.width > 0) picture = ifzvk::make::Resample(picture, options.width, options.height);
+  if (options.width > 0) {
+    picture.pixels = ifzvk::imageio::ScaleByAreaAverage(picture.pixels, {picture.width, picture.height},
+                                                        {options.width, options.height});
+    picture.width = options.width;
+    picture.height = options.height;
+  }
   if (!WriteDocument(options, picture, error)) {
     std::fprintf(stderr, "zvk-make: %s\n", error.c_str());
     return kCannotWrite;

@@ -579,7 +579,7 @@ int Render(const host::PluginModule& module, const Options& options, const Job& 
   if (options.box > 0) {
     const imageio::Size fitted = imageio::FitWithin(full, options.box);
     if (fitted.width != full.width || fitted.height != full.height) {
-      picture.pixels = imageio::ShrinkByAreaAverage(picture.pixels, full, fitted);
+      picture.pixels = imageio::ScaleByAreaAverage(picture.pixels, full, fitted);
       picture.size = fitted;
     }
   }
