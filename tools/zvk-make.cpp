@@ -9,13 +9,10 @@
 
 #include "tools/host/Files.h"
 #include "tools/image_io/Bmp.h"
+#include "tools/image_io/Png.h"
 #include "tools/image_io/Scale.h"
 #include "tools/make/Picture.h"
 #include "tools/writer/DocumentWriter.h"
-
-#ifdef ZVK_HAVE_PNG
-#include <png.h>
-#endif
 
 namespace {
 
@@ -95,40 +92,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return oneSource && !options.output.empty() && !options.name.empty() && options.name.size() < 64;
 }
 
-bool IsPng(const std::vector<unsigned char>& file) {
-  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  return file.size() >= sizeof kSignature && std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
-}
-
-#ifdef ZVK_HAVE_PNG
-bool DecodePng(const std::vector<unsigned char>& file, Picture& picture, std::string& error) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
-    error = image.message;
-    return false;
-  }
-  image.format = PNG_FORMAT_BGRA;  // byte 0 blue ... byte 3 alpha: a BGRX pixel read little-endian
-  if (image.width < 1 || image.height < 1 || image.width > kMaxSide || image.height > kMaxSide) {
-    png_image_free(&image);
-    error = "PNG size out of range";
-    return false;
-  }
-  std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) {
-    error = image.message;
-    return false;
-  }
-  picture.width = static_cast<int>(image.width);
-  picture.height = static_cast<int>(image.height);
-  picture.pixels.resize(bytes.size() / 4);
-  for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
-    picture.pixels[i] = bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) | 0xFF000000u;
-  }
-  return true;
-}
-#endif
-
 bool LoadPicture(const Options& options, Picture& picture, std::string& error) {
   if (options.scene > 0) {
     picture = ifzvk::make::RenderScene(options.scene);
@@ -137,15 +100,8 @@ bool LoadPicture(const Options& options, Picture& picture, std::string& error) {
   std::vector<unsigned char> file;
   if (!ifzvk::host::ReadRegularFile(options.input, 0, std::numeric_limits<std::size_t>::max(), file, error))
     return false;
-  if (IsPng(file)) {
-#ifdef ZVK_HAVE_PNG
-    return DecodePng(file, picture, error);
-#else
-    error = "this build reads BMP files only";
-    return false;
-#endif
-  }
-  return ifzvk::imageio::DecodeBmp(file, picture.width, picture.height, picture.pixels, error);
+  const auto decode = ifzvk::imageio::IsPng(file) ? ifzvk::imageio::DecodePng : ifzvk::imageio::DecodeBmp;
+  return decode(file, picture.width, picture.height, picture.pixels, error);
 }
 
 bool WriteDocument(const Options& options, const Picture& picture, std::string& error) {
