@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/TestSupport.h"
+#include "tools/host/Paths.h"
 #include "tools/host/WorkDir.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/host/WorkDir.h"
 
-#include "tools/host/Interrupt.h"
+#include "tools/host/Paths.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,8 +13,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <climits>
 #endif
 
 namespace ifzvk::host {
@@ -146,18 +144,6 @@ std::string TemporaryRoot() {
   return root;
 }
 
-std::string AbsolutePath(const std::string& path) {
-  char buffer[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-  if (length == 0 || length >= MAX_PATH) return std::string();
-  return std::string(buffer, length);
-}
-
-bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 void RemoveWorkDirOnInterrupt(const char*) {}
 
 #else
@@ -219,20 +205,6 @@ std::string TemporaryRoot() {
   std::string root = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  char buffer[PATH_MAX];
-  if (getcwd(buffer, sizeof buffer) == nullptr) return std::string();
-  std::string absolute = buffer;
-  if (absolute.back() != '/') absolute += '/';
-  return absolute + path;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 void RemoveWorkDirOnInterrupt(const char* entryName) {

@@ -54,10 +54,4 @@ void RemoveWorkDirOnInterrupt(const char* entryName);
 // The system's temporary folder that Enter() uses, without a trailing separator.
 std::string TemporaryRoot();
 
-// path made absolute against the current directory (empty when the current
-// directory cannot be told). An absolute path is returned as it is.
-std::string AbsolutePath(const std::string& path);
-
-bool IsDirectory(const std::string& path);
-
 }  // namespace ifzvk::host
