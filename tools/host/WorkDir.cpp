@@ -1,17 +1,17 @@
 #include "tools/host/WorkDir.h"
 
-#include "tools/host/Paths.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "tools/host/Paths.h"
 
 #ifdef _WIN32
 #include "platform/win32.h"
 #else
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -22,7 +22,10 @@ namespace {
 
 std::string LastError(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
 
-// Removes the folder's files and folders, then the folder.
+// Removes the folder's files and folders, then the folder. A link or junction
+// is removed itself, never entered: this runtime's std::filesystem cannot
+// tell one from a folder on Windows, so its remove_all would empty the folder
+// it leads to.
 bool RemoveTree(const std::string& folder) {
   WIN32_FIND_DATAA entry;
   const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
@@ -32,8 +35,11 @@ bool RemoveTree(const std::string& folder) {
       const std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
       const std::string path = folder + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (folder && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         removed = RemoveTree(path) && removed;
+      } else if (folder) {
+        removed = RemoveDirectoryA(path.c_str()) && removed;  // a link or junction to a folder
       } else {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         removed = DeleteFileA(path.c_str()) && removed;
@@ -48,23 +54,12 @@ bool RemoveTree(const std::string& folder) {
 
 std::string LastError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// remove_all removes a link itself and never follows it.
 bool RemoveTree(const std::string& folder) {
-  bool removed = true;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "/" + name;
-      struct stat info;
-      if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        removed = RemoveTree(path) && removed;
-      } else {
-        removed = unlink(path.c_str()) == 0 && removed;
-      }
-    }
-    closedir(dir);
-  }
-  return rmdir(folder.c_str()) == 0 && removed;
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  if (error) errno = error.value();  // for the message
+  return !error;
 }
 
 // The file that the interrupt handler removes from an entered folder.
@@ -81,6 +76,14 @@ void ChangeToRoot() {
 }  // namespace
 
 PrivateWorkDir::~PrivateWorkDir() { Leave(); }
+
+std::vector<std::string> PrivateWorkDir::Entries() const {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(path_, error), end; !error && it != end; it.increment(error))
+    names.push_back(it->path().filename().string());
+  return names;
+}
 
 #ifdef _WIN32
 
