@@ -35,7 +35,6 @@
 namespace {
 
 using namespace ifzvk;
-
 using namespace ifzvk::cli;
 
 // The module writes this file in the current directory during GetPicture.
