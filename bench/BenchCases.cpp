@@ -171,12 +171,6 @@ void RemoveDocument(Document& document) {
   document.path.clear();
 }
 
-BenchFolder::BenchFolder() { workDir_.Enter(); }
-
-BenchFolder::~BenchFolder() { workDir_.Leave(); }
-
-std::string BenchFolder::File(const std::string& name) const { return (fs::path(workDir_.Path()) / name).string(); }
-
 void SteadyHeap() {
 #if defined(__GLIBC__)
   // glibc serves large blocks with mmap, but raises that threshold to the size

@@ -51,21 +51,6 @@ Document BuildDocument(const DocumentShape& shape);
 bool WriteDocument(Document& document, const std::string& path);
 void RemoveDocument(Document& document);
 
-// A private empty folder that is the current directory while the object
-// lives (the module's temporary XML file lands there); removed afterwards.
-class BenchFolder {
- public:
-  BenchFolder();
-  ~BenchFolder();
-  BenchFolder(const BenchFolder&) = delete;
-  BenchFolder& operator=(const BenchFolder&) = delete;
-  bool Ok() const { return workDir_.IsEntered(); }
-  std::string File(const std::string& name) const;
-
- private:
-  host::PrivateWorkDir workDir_;
-};
-
 // Makes the C runtime heap hand out every large block as fresh pages, for the
 // module and the baseline alike (see the definition).
 void SteadyHeap();

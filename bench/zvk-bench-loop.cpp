@@ -65,9 +65,9 @@ std::vector<double> TakeTurns(const std::vector<Call>& measurements, const Optio
 
 int RunTable(const Options& options) {
   SteadyHeap();
-  BenchFolder folder;
-  if (!folder.Ok()) {
-    std::fprintf(stderr, "zvk-bench-loop: cannot make a private temporary folder\n");
+  ifzvk::host::PrivateWorkDir folder;
+  if (!folder.Enter()) {
+    std::fprintf(stderr, "zvk-bench-loop: %s\n", folder.Error().c_str());
     return 1;
   }
   ifzvk::host::PluginModule module;
@@ -89,7 +89,7 @@ int RunTable(const Options& options) {
   for (const DocumentShape& shape : shapes) {
     std::fprintf(stderr, "zvk-bench-loop: %s, filler %d MiB\n", shape.Label().c_str(), shape.fillerMiB);
     Document document = BuildDocument(shape);
-    if (!WriteDocument(document, folder.File("doc.zvk"))) {
+    if (!WriteDocument(document, folder.Path() + "/doc.zvk")) {
       std::fprintf(stderr, "zvk-bench-loop: cannot write a document into the temporary folder\n");
       return 1;
     }

@@ -173,9 +173,9 @@ bool Chosen(const std::string& title, const std::vector<std::string>& only) {
 
 int Table(const std::string& module, const std::string& sample, std::uint64_t zeros,
           const std::vector<std::string>& only) {
-  BenchFolder folder;
-  if (!folder.Ok()) {
-    std::fprintf(stderr, "zvk-bench-memory: cannot make a private temporary folder\n");
+  ifzvk::host::PrivateWorkDir folder;
+  if (!folder.Enter()) {
+    std::fprintf(stderr, "zvk-bench-memory: %s\n", folder.Error().c_str());
     return 1;
   }
   const std::string self = SelfPath();
@@ -187,7 +187,7 @@ int Table(const std::string& module, const std::string& sample, std::uint64_t ze
     std::fprintf(stderr, "zvk-bench-memory: %s\n", c.title.c_str());
     Document document;
     document.bytes = c.bytes();
-    const std::string path = folder.File("doc.zvk");
+    const std::string path = folder.Path() + "/doc.zvk";
     if (document.bytes.empty() || !WriteDocument(document, path)) {
       std::fprintf(stderr, "zvk-bench-memory: cannot make or write %s\n", c.title.c_str());
       return 1;

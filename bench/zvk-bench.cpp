@@ -88,9 +88,9 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
 
   SteadyHeap();
-  BenchFolder folder;
-  if (!folder.Ok()) {
-    std::fprintf(stderr, "zvk-bench: cannot make a private temporary folder\n");
+  ifzvk::host::PrivateWorkDir folder;
+  if (!folder.Enter()) {
+    std::fprintf(stderr, "zvk-bench: %s\n", folder.Error().c_str());
     return 1;
   }
   ifzvk::host::PluginModule module;
@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
   std::vector<std::unique_ptr<Document>> documents;
   for (const DocumentShape& shape : shapes) {
     auto document = std::make_unique<Document>(BuildDocument(shape));
-    if (!WriteDocument(*document, folder.File("doc" + std::to_string(documents.size()) + ".zvk"))) {
-      std::fprintf(stderr, "zvk-bench: cannot write a document into %s\n", folder.File("").c_str());
+    if (!WriteDocument(*document, folder.Path() + "/doc" + std::to_string(documents.size()) + ".zvk")) {
+      std::fprintf(stderr, "zvk-bench: cannot write a document into %s\n", folder.Path().c_str());
       return 1;
     }
     for (Mode mode : {Mode::Memory, Mode::File}) {

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "document/thumbnail.h"
+#include "tools/host/Paths.h"
+#include "tools/host/WorkDir.h"
 
 // The sanitizers' settings, built into every target so that a finding
 // replays with the same settings. No cap on the size of one allocation: the
@@ -22,22 +23,6 @@ extern "C" __attribute__((visibility("default"))) const char* __ubsan_default_op
 
 namespace ifzvk::fuzz {
 namespace {
-
-std::string privateDirectory;
-
-void RemovePrivateDirectory() {
-  if (privateDirectory.empty()) return;
-  // The folder is empty unless a request left its file behind, which the
-  // checks report; remove that file too so no folder is left over.
-  const std::string leftover = privateDirectory + "/" + kTemporaryXmlFile;
-  ::unlink(leftover.c_str());
-  ::rmdir(privateDirectory.c_str());
-}
-
-std::string Absolute(const std::string& base, const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  return base + "/" + path;
-}
 
 // Arguments of ours live until exit: libFuzzer keeps pointers into argv.
 char* Keep(const std::string& text) { return ::strdup(text.c_str()); }
@@ -58,14 +43,14 @@ void MakePathsAbsolute(int* argc, char*** argv) {
     args[i] = (*argv)[i];
     if (i == 0) continue;  // libFuzzer insists on its own argv[0]
     if (arg.empty() || arg[0] != '-') {
-      args[i] = Keep(Absolute(base, arg));
+      args[i] = Keep(host::AbsolutePath(arg));
       continue;
     }
     for (const char* flag : kPathFlags) {
       const std::size_t length = std::strlen(flag);
       if (arg.compare(0, length, flag) != 0) continue;
       if (std::strcmp(flag, "-artifact_prefix=") == 0) hasArtifactPrefix = true;
-      args[i] = Keep(flag + Absolute(base, arg.substr(length)));
+      args[i] = Keep(flag + host::AbsolutePath(arg.substr(length)));
     }
   }
   int count = *argc;
@@ -76,13 +61,8 @@ void MakePathsAbsolute(int* argc, char*** argv) {
 }
 
 void EnterPrivateDirectory() {
-  if (!privateDirectory.empty()) return;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zvk-fuzz-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) Fail("cannot create a private working folder");
-  privateDirectory = pattern;
-  if (::chdir(privateDirectory.c_str()) != 0) Fail("cannot enter the private working folder");
-  std::atexit(RemovePrivateDirectory);
+  static host::PrivateWorkDir folder;  // left and removed at exit
+  if (!folder.IsEntered() && !folder.Enter()) Fail(folder.Error().c_str());
 }
 
 }  // namespace ifzvk::fuzz

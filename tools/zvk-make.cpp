@@ -1,33 +1,40 @@
 // zvk-make: writes a zorvik document whose preview is a given picture or the
 // built-in scene, stored or compressed.
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
 
+#include "tools/host/Cli.h"
 #include "tools/host/Files.h"
 #include "tools/image_io/Bmp.h"
+#include "tools/image_io/Png.h"
+#include "tools/image_io/Scale.h"
 #include "tools/make/Picture.h"
 #include "tools/writer/DocumentWriter.h"
 
-#ifdef ZVK_HAVE_PNG
-#include <png.h>
-#endif
-
 namespace {
 
-using ifzvk::make::Picture;
+using namespace ifzvk;
+using make::Picture;
 
 constexpr int kMaxSide = 16384;
 // --size may give a long thin picture, as large as a preview can be.
 constexpr long kMaxPixels = 1L << 28;
 
-// Exit codes.
-constexpr int kMade = 0;
-constexpr int kCannotWrite = 1;
-constexpr int kBadRequest = 2;  // usage, or an input that is no picture it reads
+const char kUsageText[] =
+    "usage: zvk-make (--input PICTURE | --scene SIDE) [--size WxH] [--stored] [--name RECORD] OUTPUT.zvk\n"
+    "  --input PICTURE  24-bit or 32-bit uncompressed BMP"
+#ifdef ZVK_HAVE_PNG
+    ", or PNG"
+#endif
+    "\n"
+    "  --scene SIDE     the built-in rendered scene, SIDE x SIDE pixels\n"
+    "  --size WxH       scale the picture to W x H pixels (at most 268435456 in all)\n"
+    "  --stored         store the pixels instead of compressing them\n"
+    "  --name RECORD    name of the preview record (default \"thumb\", at most 63 bytes)\n"
+    "Exit codes: 0 written, 1 usage error, 2 the input cannot be read or is no picture\n"
+    "of these kinds, 5 memory ran out, 6 OUTPUT cannot be written.\n";
 
 struct Options {
   std::string input;   // picture file, or empty with scene
@@ -38,22 +45,6 @@ struct Options {
   std::string name = "thumb";
   std::string output;
 };
-
-void Usage() {
-  std::fprintf(stderr,
-               "usage: zvk-make (--input PICTURE | --scene SIDE) [--size WxH] [--stored] [--name RECORD] OUTPUT.zvk\n"
-               "  --input PICTURE  24-bit or 32-bit uncompressed BMP"
-#ifdef ZVK_HAVE_PNG
-               ", or PNG"
-#endif
-               "\n"
-               "  --scene SIDE     the built-in rendered scene, SIDE x SIDE pixels\n"
-               "  --size WxH       scale the picture to W x H pixels (at most 268435456 in all)\n"
-               "  --stored         store the pixels instead of compressing them\n"
-               "  --name RECORD    name of the preview record (default \"thumb\", at most 63 bytes)\n"
-               "Exit codes: 0 written, 1 OUTPUT cannot be written or memory ran out, 2 usage\n"
-               "error, or an input that cannot be read or is no picture of these kinds.\n");
-}
 
 bool ParseSide(const std::string& text, long limit, int& side) {
   char* end = nullptr;
@@ -94,68 +85,31 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return oneSource && !options.output.empty() && !options.name.empty() && options.name.size() < 64;
 }
 
-bool IsPng(const std::vector<unsigned char>& file) {
-  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  return file.size() >= sizeof kSignature && std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
-}
-
-#ifdef ZVK_HAVE_PNG
-bool DecodePng(const std::vector<unsigned char>& file, Picture& picture, std::string& error) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
-    error = image.message;
-    return false;
-  }
-  image.format = PNG_FORMAT_BGRA;  // byte 0 blue ... byte 3 alpha: a BGRX pixel read little-endian
-  if (image.width < 1 || image.height < 1 || image.width > kMaxSide || image.height > kMaxSide) {
-    png_image_free(&image);
-    error = "PNG size out of range";
-    return false;
-  }
-  std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) {
-    error = image.message;
-    return false;
-  }
-  picture.width = static_cast<int>(image.width);
-  picture.height = static_cast<int>(image.height);
-  picture.pixels.resize(bytes.size() / 4);
-  for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
-    picture.pixels[i] = bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) | 0xFF000000u;
-  }
-  return true;
-}
-#endif
-
 bool LoadPicture(const Options& options, Picture& picture, std::string& error) {
   if (options.scene > 0) {
-    picture = ifzvk::make::RenderScene(options.scene);
+    picture = make::RenderScene(options.scene);
     return true;
   }
   std::vector<unsigned char> file;
-  if (!ifzvk::host::ReadRegularFile(options.input, 0, std::numeric_limits<std::size_t>::max(), file, error))
-    return false;
-  if (IsPng(file)) {
-#ifdef ZVK_HAVE_PNG
-    return DecodePng(file, picture, error);
-#else
-    error = "this build reads BMP files only";
-    return false;
-#endif
-  }
-  return ifzvk::imageio::DecodeBmp(file, picture.width, picture.height, picture.pixels, error);
+  if (!host::ReadRegularFile(options.input, 0, std::numeric_limits<std::size_t>::max(), file, error)) return false;
+  const auto decode = imageio::IsPng(file) ? imageio::DecodePng : imageio::DecodeBmp;
+  return decode(file, picture.width, picture.height, picture.pixels, error);
+}
+
+void Resize(Picture& picture, int width, int height) {
+  picture.pixels = imageio::ScaleByAreaAverage(picture.pixels, {picture.width, picture.height}, {width, height});
+  picture.width = width;
+  picture.height = height;
 }
 
 bool WriteDocument(const Options& options, const Picture& picture, std::string& error) {
-  using namespace ifzvk::writer;
-  const Bytes pixels = PixelBytes(picture.pixels);
-  Document document;
-  document.xml = ThumbXml(picture.width, picture.height, options.name);
-  document.records.push_back(options.stored ? StoredRecord(options.name, pixels)
-                                            : CompressedRecord(options.name, pixels));
-  const Bytes bytes = DocumentBytes(document);
-  ifzvk::host::ReplacingFile out(options.output);
+  const writer::Bytes pixels = writer::PixelBytes(picture.pixels);
+  writer::Document document;
+  document.xml = writer::ThumbXml(picture.width, picture.height, options.name);
+  document.records.push_back(options.stored ? writer::StoredRecord(options.name, pixels)
+                                            : writer::CompressedRecord(options.name, pixels));
+  const writer::Bytes bytes = writer::DocumentBytes(document);
+  host::ReplacingFile out(options.output);
   if (out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit()) return true;
   error = "cannot write " + options.output + ": " + out.Error();
   return false;
@@ -164,31 +118,22 @@ bool WriteDocument(const Options& options, const Picture& picture, std::string& 
 int Make(const Options& options) {
   Picture picture;
   std::string error;
-  if (!LoadPicture(options, picture, error)) {
-    std::fprintf(stderr, "zvk-make: %s: %s\n", options.input.c_str(), error.c_str());
-    return kBadRequest;
-  }
-  if (options.width > 0) picture = ifzvk::make::Resample(picture, options.width, options.height);
-  if (!WriteDocument(options, picture, error)) {
-    std::fprintf(stderr, "zvk-make: %s\n", error.c_str());
-    return kCannotWrite;
-  }
-  return kMade;
+  if (!LoadPicture(options, picture, error)) return cli::Fail(cli::kCannotLoad, options.input + ": " + error);
+  if (options.width > 0) Resize(picture, options.width, options.height);
+  if (!WriteDocument(options, picture, error)) return cli::Fail(cli::kCannotWrite, error);
+  return cli::kDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  cli::SetToolName("zvk-make");
   Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    Usage();
-    return kBadRequest;
-  }
-  ifzvk::host::InstallInterruptRemoval();
+  if (!ParseOptions(argc, argv, options)) return cli::Usage(kUsageText, false);
+  host::InstallInterruptRemoval();
   try {
     return Make(options);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "zvk-make: out of memory\n");
-    return kCannotWrite;
+    return cli::Fail(cli::kFailed, "out of memory");
   }
 }

@@ -3,7 +3,6 @@
 // BMP files, optionally shrunk to thumbnails; or reports what the module
 // answers about them (--info). Also the desktop thumbnailer's command.
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,18 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "tools/host/Cli.h"
 #include "tools/host/Files.h"
+#include "tools/host/Paths.h"
 #include "tools/host/PluginModule.h"
 #include "tools/host/WorkDir.h"
 #include "tools/image_io/Bmp.h"
 #include "tools/image_io/Png.h"
 #include "tools/image_io/Scale.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -37,19 +35,7 @@
 namespace {
 
 using namespace ifzvk;
-
-// Exit codes, one per outcome.
-enum Exit : int {
-  kWritten = 0,
-  kUsage = 1,
-  kNoModule = 2,
-  kNotADocument = 3,
-  kCannotRead = 4,
-  kPluginFailed = 5,
-  kCannotWrite = 6,
-  kNoWorkDir = 7,
-  kNoPreview = 8,
-};
+using namespace ifzvk::cli;
 
 // The module writes this file in the current directory during GetPicture.
 const char kModuleTempFile[] = "_zvk-spi-tmp_.xml";
@@ -57,7 +43,8 @@ const char kModuleTempFile[] = "_zvk-spi-tmp_.xml";
 // Largest --size accepted.
 constexpr long kMaxBox = 32768;
 
-const char kUsageText[] =
+// The usage text, around this build's default folder format and module.
+const char kUsageHead[] =
     "usage: zvk-thumb [OPTIONS] INPUT.zvk OUTPUT.png|OUTPUT.bmp\n"
     "       zvk-thumb [OPTIONS] INPUT.zvk... FOLDER\n"
     "       zvk-thumb --info [--module PATH] [--offset N] [INPUT.zvk...]\n"
@@ -66,10 +53,14 @@ const char kUsageText[] =
     "existing FOLDER each INPUT goes under its own name with the extension of --format.\n"
     "  --size N       shrink the picture to fit within N x N pixels, keeping its\n"
     "                 aspect ratio (area averaging; a smaller picture stays as it is)\n"
-    "  --format F     png or bmp: the files written into a FOLDER (default %s)\n"
+    "  --format F     png or bmp: the files written into a FOLDER (default ";
+const char kUsageMiddle[] =
+    ")\n"
     "  --info         print the module's information strings and, for each INPUT,\n"
     "                 the module's answers to IsSupported and GetPictureInfo\n"
-    "  --module PATH  the plug-in module to load (default: %s)\n"
+    "  --module PATH  the plug-in module to load (default: ";
+const char kUsageTail[] =
+    ")\n"
     "  --offset N     each document starts N bytes into its file (default 0)\n"
     "  --quiet        print nothing on success, and no progress line\n"
     "  --no-fallback  for thumbnailers: a document without a usable preview gives\n"
@@ -110,55 +101,6 @@ struct Job {
 };
 
 // ---------------------------------------------------------------------------
-// Messages, and the progress line that they first wipe off the terminal.
-
-class ProgressLine {
- public:
-  void Enable(bool on) { enabled_ = on; }
-  void Show(std::size_t index, std::size_t count, const std::string& name) {
-    if (!enabled_) return;
-    std::string line = "[" + std::to_string(index) + "/" + std::to_string(count) + "] " + name;
-    if (line.size() > 78) line = line.substr(0, 75) + "...";
-    Clear();
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
-    shown_ = line.size();
-  }
-  void Clear() {
-    if (shown_ == 0) return;
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(shown_), "");
-    std::fflush(stderr);
-    shown_ = 0;
-  }
-
- private:
-  bool enabled_ = false;
-  std::size_t shown_ = 0;
-};
-
-ProgressLine g_progress;
-
-int Fail(int code, const std::string& message) {
-  g_progress.Clear();
-  std::fprintf(stderr, "zvk-thumb: %s\n", message.c_str());
-  return code;
-}
-
-void Say(const std::string& line) {
-  g_progress.Clear();
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
-}
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-// ---------------------------------------------------------------------------
 // Options.
 
 bool ParseNumber(const char* text, unsigned long limit, unsigned long& value) {
@@ -173,26 +115,16 @@ const char* FormatName(Format format) { return format == Format::kPng ? "png" : 
 
 Format DefaultFolderFormat() { return imageio::CanWritePng() ? Format::kPng : Format::kBmp; }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 Format FormatOfName(const std::string& path) {
-  const std::string name = Lower(path);
-  const auto endsWith = [&](const char* tail) {
-    const std::size_t n = std::strlen(tail);
-    return name.size() > n && name.compare(name.size() - n, n, tail) == 0;
-  };
-  if (endsWith(".png")) return Format::kPng;
-  if (endsWith(".bmp")) return Format::kBmp;
+  if (host::HasExtension(path, ".png")) return Format::kPng;
+  if (host::HasExtension(path, ".bmp")) return Format::kBmp;
   return Format::kNone;
 }
 
-std::string DefaultModuleText() {
-  std::string text = std::string(host::DefaultModuleName()) + " beside this program";
-  if (std::string(ZVK_MODULE_RELDIR) != ".") text += ",\n                 else in " ZVK_MODULE_RELDIR "/ relative to it";
-  return text;
+std::string UsageText() {
+  std::string modules = std::string(host::DefaultModuleName()) + " beside this program";
+  if (std::string(ZVK_MODULE_RELDIR) != ".") modules += ",\n                 else in " ZVK_MODULE_RELDIR "/ relative to it";
+  return kUsageHead + std::string(FormatName(DefaultFolderFormat())) + kUsageMiddle + modules + kUsageTail;
 }
 
 // Returns -1 when the options are complete, else the exit code.
@@ -201,8 +133,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
     const std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--help" || arg == "-h") {
-      std::printf(kUsageText, FormatName(DefaultFolderFormat()), DefaultModuleText().c_str());
-      return kWritten;
+      return Usage(UsageText(), true);
     } else if (arg == "--module") {
       if (value == nullptr) return Fail(kUsage, "--module needs the module's path");
       options.module = argv[++i];
@@ -218,7 +149,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
       options.box = static_cast<int>(box);
     } else if (arg == "--format") {
       ++i;
-      const std::string name = value != nullptr ? Lower(value) : std::string();
+      const std::string name = value != nullptr ? host::Lower(value) : std::string();
       if (name == "png") {
         options.format = Format::kPng;
       } else if (name == "bmp") {
@@ -304,7 +235,7 @@ int PlanJobs(const Options& options, std::vector<Job>& jobs) {
     job.outputPath = Absolute(job.output, code);
     if (code >= 0) return code;
 #ifdef _WIN32
-    const std::string key = Lower(job.outputPath);  // Windows file names ignore case
+    const std::string key = host::Lower(job.outputPath);  // Windows file names ignore case
 #else
     const std::string& key = job.outputPath;
 #endif
@@ -319,16 +250,6 @@ int PlanJobs(const Options& options, std::vector<Job>& jobs) {
 // ---------------------------------------------------------------------------
 // The module.
 
-bool IsFile(const std::string& path) {
-#ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-#else
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-#endif
-}
-
 // The module the user named, else the first that exists of: beside this
 // program, then in the install layout's module folder relative to it.
 int LoadModule(const Options& options, host::PluginModule& module, std::string& path) {
@@ -340,7 +261,7 @@ int LoadModule(const Options& options, host::PluginModule& module, std::string& 
     if (std::string(ZVK_MODULE_RELDIR) != ".")
       candidates.push_back(here + ZVK_MODULE_RELDIR + "/" + host::DefaultModuleName());
     for (const std::string& candidate : candidates) {
-      if (IsFile(candidate)) {
+      if (host::IsFile(candidate)) {
         path = candidate;
         break;
       }
@@ -348,10 +269,10 @@ int LoadModule(const Options& options, host::PluginModule& module, std::string& 
     if (path.empty()) {
       std::string tried;
       for (const std::string& candidate : candidates) tried += (tried.empty() ? "" : " or ") + candidate;
-      return Fail(kNoModule, "cannot load the plug-in module: there is none at " + tried + " (see --module)");
+      return Fail(kCannotLoad, "cannot load the plug-in module: there is none at " + tried + " (see --module)");
     }
   }
-  if (!module.Load(path)) return Fail(kNoModule, "cannot load the plug-in module " + path + ": " + module.Error());
+  if (!module.Load(path)) return Fail(kCannotLoad, "cannot load the plug-in module " + path + ": " + module.Error());
   return -1;
 }
 
@@ -435,6 +356,32 @@ std::string AskSupportedByHandle(const host::PluginModule& module, const std::st
   return answer;
 }
 
+// The module's answers for one document, one per line; kDone, or the code of
+// what made the document unreadable or no zorvik document. Why a document
+// shows no preview belongs here too, next to these answers.
+int DescribeDocument(const host::PluginModule& module, const std::string& input, unsigned long offset) {
+  int code = -1;
+  const std::string path = Absolute(input, code);
+  Head head;
+  if (code < 0) code = ReadHead(input, path, offset, head);
+  if (code >= 0) return code;
+  Say(input);
+  const int byAddress = AskSupportedByAddress(module, path, head);
+  Say("  IsSupported (file handle): " + AskSupportedByHandle(module, path, offset));
+  Say("  IsSupported (first bytes): " + std::to_string(byAddress));
+  std::string name = path;
+  PictureInfo info{};
+  int result = module.GetPictureInfo(&name[0], static_cast<SusieLen>(offset), 0, &info);
+  Say("  GetPictureInfo (file, offset " + std::to_string(offset) + "): " + PictureInfoText(result, info));
+  if (result == Success) host::FreeBlock(info.hInfo);
+  info = PictureInfo{};
+  result = module.GetPictureInfo(head.bytes.data(), static_cast<SusieLen>(head.count), 1, &info);
+  Say("  GetPictureInfo (first " + std::to_string(head.count) + " bytes): " + PictureInfoText(result, info));
+  if (result == Success) host::FreeBlock(info.hInfo);
+  return byAddress == 0 ? kNotADocument : kDone;
+}
+
+// --info: the module's strings, then each document; the first failure's code.
 int Info(const host::PluginModule& module, const std::string& modulePath, const Options& options) {
   Say("module " + modulePath);
   for (int index = 0; index < 64; ++index) {
@@ -442,33 +389,10 @@ int Info(const host::PluginModule& module, const std::string& modulePath, const 
     if (module.GetPluginInfo(index, text, sizeof text) <= 0) break;
     Say("  GetPluginInfo " + std::to_string(index) + ": " + text);
   }
-  int exitCode = kWritten;
-  const auto note = [&exitCode](int code) {
-    if (exitCode == kWritten) exitCode = code;
-  };
+  int exitCode = kDone;
   for (const std::string& input : options.files) {
-    int code = -1;
-    const std::string path = Absolute(input, code);
-    Head head;
-    if (code < 0) code = ReadHead(input, path, options.offset, head);
-    if (code >= 0) {
-      note(code);
-      continue;
-    }
-    Say(input);
-    const int byAddress = AskSupportedByAddress(module, path, head);
-    Say("  IsSupported (file handle): " + AskSupportedByHandle(module, path, options.offset));
-    Say("  IsSupported (first bytes): " + std::to_string(byAddress));
-    std::string name = path;
-    PictureInfo info{};
-    int result = module.GetPictureInfo(&name[0], static_cast<SusieLen>(options.offset), 0, &info);
-    Say("  GetPictureInfo (file, offset " + std::to_string(options.offset) + "): " + PictureInfoText(result, info));
-    if (result == Success) host::FreeBlock(info.hInfo);
-    info = PictureInfo{};
-    result = module.GetPictureInfo(head.bytes.data(), static_cast<SusieLen>(head.count), 1, &info);
-    Say("  GetPictureInfo (first " + std::to_string(head.count) + " bytes): " + PictureInfoText(result, info));
-    if (result == Success) host::FreeBlock(info.hInfo);
-    if (byAddress == 0) note(kNotADocument);
+    const int code = DescribeDocument(module, input, options.offset);
+    if (exitCode == kDone) exitCode = code;
   }
   return exitCode;
 }
@@ -542,11 +466,11 @@ int GetPicture(const host::PluginModule& module, const Job& job, unsigned long o
     case FileReadError:
       return Fail(kCannotRead, "cannot read " + job.input);
     default:
-      return Fail(kPluginFailed, "the plug-in failed with code " + std::to_string(result) + " (" +
+      return Fail(kFailed, "the plug-in failed with code " + std::to_string(result) + " (" +
                                      ResultText(result) + ") on " + job.input);
   }
   if (!ReadBitmap(blocks, picture))
-    return Fail(kPluginFailed, "the plug-in returned a bitmap of an unexpected kind for " + job.input);
+    return Fail(kFailed, "the plug-in returned a bitmap of an unexpected kind for " + job.input);
   return -1;
 }
 
@@ -579,7 +503,7 @@ int Render(const host::PluginModule& module, const Options& options, const Job& 
   if (options.box > 0) {
     const imageio::Size fitted = imageio::FitWithin(full, options.box);
     if (fitted.width != full.width || fitted.height != full.height) {
-      picture.pixels = imageio::ShrinkByAreaAverage(picture.pixels, full, fitted);
+      picture.pixels = imageio::ScaleByAreaAverage(picture.pixels, full, fitted);
       picture.size = fitted;
     }
   }
@@ -592,7 +516,7 @@ int Render(const host::PluginModule& module, const Options& options, const Job& 
       line += " from " + std::to_string(full.width) + " x " + std::to_string(full.height);
     Say(line + ")");
   }
-  return kWritten;
+  return kDone;
 }
 
 // Pictures can be large; running out of memory fails this input only.
@@ -600,13 +524,14 @@ int RenderOrReportMemory(const host::PluginModule& module, const Options& option
   try {
     return Render(module, options, job);
   } catch (const std::bad_alloc&) {
-    return Fail(kPluginFailed, "out of memory while rendering " + job.input);
+    return Fail(kFailed, "out of memory while rendering " + job.input);
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetToolName("zvk-thumb");
   Options options;
   int code = ParseOptions(argc, argv, options);
   if (code >= 0) return code;
@@ -623,13 +548,13 @@ int main(int argc, char** argv) {
   if (options.info) return Info(module, modulePath, options);
 
   host::RemoveWorkDirOnInterrupt(kModuleTempFile);
-  g_progress.Enable(!options.quiet && jobs.size() > 1 && StderrIsTerminal());
-  int exitCode = kWritten;
+  EnableProgress(!options.quiet && jobs.size() > 1);
+  int exitCode = kDone;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    g_progress.Show(i + 1, jobs.size(), jobs[i].input);
+    ShowProgress(i + 1, jobs.size(), jobs[i].input);
     code = RenderOrReportMemory(module, options, jobs[i]);
-    if (exitCode == kWritten) exitCode = code;
+    if (exitCode == kDone) exitCode = code;
   }
-  g_progress.Clear();
+  ClearProgress();
   return exitCode;
 }

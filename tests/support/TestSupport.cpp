@@ -32,15 +32,7 @@ bool FileExists(const std::string& path) {
 }
 
 ScopedWorkDir::ScopedWorkDir() {
-  if (!workDir_.Enter()) ADD_FAILURE() << "no private working folder: " << workDir_.Error();
-}
-
-ScopedWorkDir::~ScopedWorkDir() { workDir_.Leave(); }
-
-std::vector<std::string> ScopedWorkDir::Entries() const {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(workDir_.Path())) names.push_back(entry.path().filename().string());
-  return names;
+  if (!Enter()) ADD_FAILURE() << "no private working folder: " << Error();
 }
 
 void HostBitmap::Release() {

@@ -19,20 +19,11 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes);
 bool ReadFileBytes(const std::string& path, Bytes& bytes);
 bool FileExists(const std::string& path);
 
-// A fresh folder that becomes the current directory for the object's lifetime;
-// the old directory is restored and the folder removed afterwards.
-class ScopedWorkDir {
+// The host's private working folder, entered for the object's lifetime; a
+// folder that cannot be made fails the test.
+class ScopedWorkDir : public host::PrivateWorkDir {
  public:
   ScopedWorkDir();
-  ~ScopedWorkDir();
-  ScopedWorkDir(const ScopedWorkDir&) = delete;
-  ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-  const std::string& Path() const { return workDir_.Path(); }
-  // Entries of the folder, for "nothing was left behind" checks.
-  std::vector<std::string> Entries() const;
-
- private:
-  host::PrivateWorkDir workDir_;
 };
 
 // Clears every injected fault when the test ends, whatever happened.

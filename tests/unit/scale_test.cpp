@@ -10,7 +10,7 @@
 namespace {
 
 using ifzvk::imageio::FitWithin;
-using ifzvk::imageio::ShrinkByAreaAverage;
+using ifzvk::imageio::ScaleByAreaAverage;
 using ifzvk::imageio::Size;
 using Pixels = std::vector<std::uint32_t>;
 
@@ -97,6 +97,12 @@ const ShrinkCase kShrinkCases[] = {
      {0x12000000u | Grey(1, 2, 3), 0xFE000000u | Grey(3, 4, 5)},
      {1, 1},
      {Opaque(Grey(2, 3, 4))}},
+    // 2 -> 3 (zvk-make --size): the middle target pixel straddles both.
+    {"enlarging repeats each pixel and blends the one between",
+     {2, 1},
+     {Grey(0, 0, 0), Grey(90, 30, 3)},
+     {3, 1},
+     {Opaque(Grey(0, 0, 0)), Opaque(Grey(45, 15, 2)), Opaque(Grey(90, 30, 3))}},
     {"an unchanged size copies the pixels",
      {2, 1},
      {Grey(7, 8, 9), Grey(250, 251, 252)},
@@ -108,17 +114,17 @@ class Shrink : public testing::TestWithParam<ShrinkCase> {};
 
 TEST_P(Shrink, AveragesTheCoveredArea) {
   const ShrinkCase& c = GetParam();
-  EXPECT_EQ(ShrinkByAreaAverage(c.pixels, c.source, c.target), c.expected);
+  EXPECT_EQ(ScaleByAreaAverage(c.pixels, c.source, c.target), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scale, Shrink, testing::ValuesIn(kShrinkCases), ifzvk::test::ByTitle());
 
-// Uneven ratios in both directions: one colour stays exactly that colour,
-// so no weight is lost or counted twice anywhere.
+// Uneven ratios in both directions, down and up: one colour stays exactly
+// that colour, so no weight is lost or counted twice anywhere.
 TEST(Scale, AnEvenColourStaysExactAtUnevenRatios) {
   const std::uint32_t colour = Grey(255, 17, 1);
-  for (const Size target : {Size{3, 2}, Size{5, 4}, Size{1, 7}, Size{6, 1}}) {
-    const Pixels result = ShrinkByAreaAverage(Pixels(7 * 11, colour), {7, 11}, target);
+  for (const Size target : {Size{3, 2}, Size{5, 4}, Size{1, 7}, Size{6, 1}, Size{10, 12}}) {
+    const Pixels result = ScaleByAreaAverage(Pixels(7 * 11, colour), {7, 11}, target);
     EXPECT_EQ(result, Pixels(static_cast<std::size_t>(target.width * target.height), Opaque(colour)))
         << target.width << " x " << target.height;
   }

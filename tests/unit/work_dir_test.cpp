@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/TestSupport.h"
+#include "tools/host/Paths.h"
 #include "tools/host/WorkDir.h"
 
 namespace {
@@ -26,6 +27,9 @@ TEST(PrivateWorkDir, IsAFreshCurrentDirectoryInTheTemporaryFolderUntilLeft) {
   EXPECT_TRUE(fs::equivalent(Here(), dir.Path()));
   EXPECT_TRUE(fs::equivalent(fs::path(dir.Path()).parent_path(), ifzvk::host::TemporaryRoot()));
   EXPECT_TRUE(fs::is_empty(dir.Path()));
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(dir.Path()).permissions(), fs::perms::owner_all) << "readable by this user only";
+#endif
   WriteRelative("_zvk-spi-tmp_.xml");
   EXPECT_TRUE(user.Entries().empty()) << "a relative name lands in the private folder";
 
@@ -36,8 +40,11 @@ TEST(PrivateWorkDir, IsAFreshCurrentDirectoryInTheTemporaryFolderUntilLeft) {
   EXPECT_FALSE(dir.IsEntered());
 }
 
-TEST(PrivateWorkDir, LeavingRemovesWhateverWasLeftInside) {
+// A link inside is removed, never followed: what it leads to stays.
+TEST(PrivateWorkDir, LeavingRemovesWhateverWasLeftInsideButNotWhatALinkLeadsTo) {
   ifzvk::test::ScopedWorkDir user;
+  fs::create_directory("kept");
+  WriteRelative("kept/file");
   std::string path;
   {
     PrivateWorkDir dir;
@@ -46,9 +53,13 @@ TEST(PrivateWorkDir, LeavingRemovesWhateverWasLeftInside) {
     WriteRelative("left-behind.xml");
     fs::create_directories("nested/deeper");
     WriteRelative("nested/deeper/file");
+#ifndef _WIN32
+    fs::create_directory_symlink(fs::path(user.Path()) / "kept", "nested/link");
+#endif
   }  // the destructor leaves
   EXPECT_FALSE(fs::exists(path));
   EXPECT_TRUE(fs::equivalent(Here(), user.Path()));
+  EXPECT_TRUE(fs::exists("kept/file"));
 }
 
 TEST(PrivateWorkDir, EveryEnterMakesADifferentFolderAndEachLeaveReturnsOneStep) {

@@ -1,20 +1,18 @@
 #include "tools/host/WorkDir.h"
 
-#include "tools/host/Interrupt.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "tools/host/Paths.h"
 
 #ifdef _WIN32
 #include "platform/win32.h"
 #else
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <climits>
 #endif
 
 namespace ifzvk::host {
@@ -24,7 +22,10 @@ namespace {
 
 std::string LastError(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
 
-// Removes the folder's files and folders, then the folder.
+// Removes the folder's files and folders, then the folder. A link or junction
+// is removed itself, never entered: this runtime's std::filesystem cannot
+// tell one from a folder on Windows, so its remove_all would empty the folder
+// it leads to.
 bool RemoveTree(const std::string& folder) {
   WIN32_FIND_DATAA entry;
   const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
@@ -34,8 +35,11 @@ bool RemoveTree(const std::string& folder) {
       const std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
       const std::string path = folder + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (folder && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         removed = RemoveTree(path) && removed;
+      } else if (folder) {
+        removed = RemoveDirectoryA(path.c_str()) && removed;  // a link or junction to a folder
       } else {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         removed = DeleteFileA(path.c_str()) && removed;
@@ -50,23 +54,12 @@ bool RemoveTree(const std::string& folder) {
 
 std::string LastError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// remove_all removes a link itself and never follows it.
 bool RemoveTree(const std::string& folder) {
-  bool removed = true;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "/" + name;
-      struct stat info;
-      if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        removed = RemoveTree(path) && removed;
-      } else {
-        removed = unlink(path.c_str()) == 0 && removed;
-      }
-    }
-    closedir(dir);
-  }
-  return rmdir(folder.c_str()) == 0 && removed;
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  if (error) errno = error.value();  // for the message
+  return !error;
 }
 
 // The file that the interrupt handler removes from an entered folder.
@@ -83,6 +76,14 @@ void ChangeToRoot() {
 }  // namespace
 
 PrivateWorkDir::~PrivateWorkDir() { Leave(); }
+
+std::vector<std::string> PrivateWorkDir::Entries() const {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(path_, error), end; !error && it != end; it.increment(error))
+    names.push_back(it->path().filename().string());
+  return names;
+}
 
 #ifdef _WIN32
 
@@ -146,18 +147,6 @@ std::string TemporaryRoot() {
   return root;
 }
 
-std::string AbsolutePath(const std::string& path) {
-  char buffer[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-  if (length == 0 || length >= MAX_PATH) return std::string();
-  return std::string(buffer, length);
-}
-
-bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 void RemoveWorkDirOnInterrupt(const char*) {}
 
 #else
@@ -219,20 +208,6 @@ std::string TemporaryRoot() {
   std::string root = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  char buffer[PATH_MAX];
-  if (getcwd(buffer, sizeof buffer) == nullptr) return std::string();
-  std::string absolute = buffer;
-  if (absolute.back() != '/') absolute += '/';
-  return absolute + path;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 void RemoveWorkDirOnInterrupt(const char* entryName) {

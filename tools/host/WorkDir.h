@@ -2,10 +2,12 @@
 // deletes a temporary file of one fixed name in the current directory, so the
 // host gives every picture request a fresh private folder of its own as the
 // current directory: parallel runs cannot meet there, nothing lands in the
-// user's folders, and a read-only working directory costs nothing.
+// user's folders, and a read-only working directory costs nothing. The tools,
+// the tests, the benchmarks and the fuzz targets all work in one.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tools/host/Interrupt.h"
 
@@ -25,13 +27,16 @@ class PrivateWorkDir {
   bool Enter();
 
   // Returns to the previous current directory and removes the folder with
-  // whatever is left in it. False with Error() when the folder could not be
-  // removed completely. Does nothing when the folder is not entered.
+  // whatever is left in it; a link inside is removed, never followed. False
+  // with Error() when the folder could not be removed completely. Does
+  // nothing when the folder is not entered.
   bool Leave();
 
   bool IsEntered() const { return !path_.empty(); }
   const std::string& Path() const { return path_; }
   const std::string& Error() const { return error_; }
+  // The names in the folder, for "nothing was left behind" checks.
+  std::vector<std::string> Entries() const;
 
  private:
   std::string path_;
@@ -53,11 +58,5 @@ void RemoveWorkDirOnInterrupt(const char* entryName);
 
 // The system's temporary folder that Enter() uses, without a trailing separator.
 std::string TemporaryRoot();
-
-// path made absolute against the current directory (empty when the current
-// directory cannot be told). An absolute path is returned as it is.
-std::string AbsolutePath(const std::string& path);
-
-bool IsDirectory(const std::string& path);
 
 }  // namespace ifzvk::host

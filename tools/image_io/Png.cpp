@@ -1,5 +1,7 @@
 #include "tools/image_io/Png.h"
 
+#include <cstring>
+
 #include "tools/host/Files.h"
 
 #ifdef ZVK_HAVE_PNG
@@ -8,7 +10,45 @@
 
 namespace ifzvk::imageio {
 
+bool IsPng(const std::vector<unsigned char>& file) {
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return file.size() >= sizeof kSignature && std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
+}
+
 #ifdef ZVK_HAVE_PNG
+
+namespace {
+// Largest side read, as large as zvk-make's rendered scene.
+constexpr png_uint_32 kMaxReadSide = 16384;
+}  // namespace
+
+bool DecodePng(const std::vector<unsigned char>& file, int& width, int& height,
+               std::vector<std::uint32_t>& bgrxTopDown, std::string& error) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
+    error = image.message;
+    return false;
+  }
+  image.format = PNG_FORMAT_BGRA;  // byte 0 blue ... byte 3 alpha: a BGRX pixel read little-endian
+  if (image.width < 1 || image.height < 1 || image.width > kMaxReadSide || image.height > kMaxReadSide) {
+    png_image_free(&image);
+    error = "PNG size out of range";
+    return false;
+  }
+  std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) {
+    error = image.message;
+    return false;
+  }
+  width = static_cast<int>(image.width);
+  height = static_cast<int>(image.height);
+  bgrxTopDown.resize(bytes.size() / 4);
+  for (std::size_t i = 0; i < bgrxTopDown.size(); ++i) {
+    bgrxTopDown[i] = bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) | 0xFF000000u;
+  }
+  return true;
+}
 
 bool CanWritePng() { return true; }
 
@@ -57,6 +97,11 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
 #else
 
 bool CanWritePng() { return false; }
+
+bool DecodePng(const std::vector<unsigned char>&, int&, int&, std::vector<std::uint32_t>&, std::string& error) {
+  error = "this build reads BMP files only";
+  return false;
+}
 
 bool WritePng(const std::string&, int, int, const std::vector<std::uint32_t>&, std::string& error) {
   error = "this build writes BMP files only (PNG output needs the native build with libpng)";

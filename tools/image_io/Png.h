@@ -1,5 +1,6 @@
 // PNG files for the tools, through libpng's simplified API where the build has
-// libpng (the native builds); elsewhere PNG output is refused with a message.
+// libpng (the native builds); elsewhere PNG input and output are refused with
+// a message. Pixels as in Bmp.h.
 #pragma once
 
 #include <cstdint>
@@ -17,5 +18,14 @@ bool CanWritePng();
 // replaces an existing one only once complete (host::ReplacingFile).
 bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& bgrxTopDown,
               std::string& error);
+
+// True when the bytes start with the PNG signature.
+bool IsPng(const std::vector<unsigned char>& file);
+
+// Decodes a PNG file of any colour type; transparency is dropped, bits 24-31
+// of every pixel are set. False with a message in error for a broken file,
+// one larger than 16384 pixels on a side, or a build without PNG support.
+bool DecodePng(const std::vector<unsigned char>& file, int& width, int& height,
+               std::vector<std::uint32_t>& bgrxTopDown, std::string& error);
 
 }  // namespace ifzvk::imageio

@@ -8,8 +8,9 @@ namespace {
 // Along one direction, measured in units of 1 / (source * target): source
 // pixel i covers [i * target, (i + 1) * target) and target pixel t covers
 // [t * source, (t + 1) * source). The weights of each target pixel add up to
-// `source`. They are worked out when needed, never stored per source pixel, so
-// that shrinking a long strip takes memory for the target only.
+// `source`; enlarging, a target pixel covers one source pixel or parts of two.
+// They are worked out when needed, never stored per source pixel, so that
+// shrinking a long strip takes memory for the target only.
 class Axis {
  public:
   Axis(int source, int target) : source_(static_cast<std::uint64_t>(source)), target_(static_cast<std::uint64_t>(target)) {}
@@ -42,8 +43,8 @@ Size FitWithin(Size picture, int box) {
   return {scaled(w), scaled(h)};
 }
 
-std::vector<std::uint32_t> ShrinkByAreaAverage(const std::vector<std::uint32_t>& bgrxTopDown, Size source,
-                                               Size target) {
+std::vector<std::uint32_t> ScaleByAreaAverage(const std::vector<std::uint32_t>& bgrxTopDown, Size source,
+                                              Size target) {
   const Axis columns(source.width, target.width);
   const Axis rows(source.height, target.height);
   const auto sourceWidth = static_cast<std::size_t>(source.width);

@@ -12,7 +12,6 @@ struct Vec {
 Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec operator*(Vec a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-Vec operator*(Vec a, Vec b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
 double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vec Normalize(Vec a) { return a * (1.0 / std::sqrt(Dot(a, a))); }
 
@@ -120,36 +119,6 @@ Picture RenderScene(int side) {
     }
   }
   return picture;
-}
-
-Picture Resample(const Picture& source, int width, int height) {
-  Picture target;
-  target.width = width;
-  target.height = height;
-  target.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  const auto span = [](int index, int from, int to) {  // source range [first, last) under a target index
-    const long long first = static_cast<long long>(index) * from / to;
-    const long long last = std::max(first + 1, static_cast<long long>(index + 1) * from / to);
-    return std::make_pair(first, last);
-  };
-  for (int y = 0; y < height; ++y) {
-    const auto [top, bottom] = span(y, source.height, height);
-    for (int x = 0; x < width; ++x) {
-      const auto [left, right] = span(x, source.width, width);
-      unsigned long long sums[3] = {0, 0, 0};
-      for (long long sy = top; sy < bottom; ++sy) {
-        for (long long sx = left; sx < right; ++sx) {
-          const std::uint32_t pixel = source.pixels[static_cast<std::size_t>(sy * source.width + sx)];
-          for (int c = 0; c < 3; ++c) sums[c] += (pixel >> (8 * c)) & 0xFF;
-        }
-      }
-      const auto count = static_cast<unsigned long long>((bottom - top) * (right - left));
-      std::uint32_t pixel = 0xFF000000u;
-      for (int c = 0; c < 3; ++c) pixel |= static_cast<std::uint32_t>((sums[c] + count / 2) / count) << (8 * c);
-      target.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = pixel;
-    }
-  }
-  return target;
 }
 
 }  // namespace ifzvk::make
