@@ -87,7 +87,7 @@ struct Row {
   std::size_t binBytes = 0;
 };
 
-// Prints the table, the ratio goal for bin sections of 16 MiB and more, and
+// Prints the table, the worst ratio among bin sections of 16 MiB and more, and
 // the fixed cost per call from the small document's rows and the straight-line
 // temporary file and XML measurement.
 void PrintTable(const std::vector<Row>& rows, const std::vector<Row>& smallRows, double fixedSeconds,

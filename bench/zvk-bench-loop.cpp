@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchCases.h"
+#include "plugin/dib.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ int WritePeakDocument(const std::string& path) {
     return 1;
   }
   const std::size_t side = 1024;
-  const std::size_t stride = (3 * side + 3) & ~std::size_t{3};
+  const std::size_t stride = BitmapStride(static_cast<int>(side));
   const std::size_t image = side * side * 4;
   const std::size_t bitmap = 40 + stride * side;
   // The preview's decoded bytes become the image's buffer: one block for both.

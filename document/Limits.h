@@ -18,6 +18,12 @@
 
 namespace ifzvk::limits {
 
+// The most bytes one document may have, from its magic to its end: the
+// plug-in module reads a document with one ReadFile call, whose count has 32
+// bits, and every size inside a document has 32 bits too. The viewers'
+// plug-ins refuse larger files before they hold any of their bytes.
+constexpr std::uint64_t kMaxDocumentBytes = 0xFFFFFFFFu;
+
 // A preview with a side of 0 and the other side positive is shown as
 // a black strip one pixel wide (or high) along that other side; documents rely
 // on it. Its pixels come from no record data, so nothing in the document backs

@@ -30,6 +30,7 @@ extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* block
 #include "document/PackerDecode.h"
 #include "document/XmlGuard.h"
 #include "document/thumbnail.h"
+#include "plugin/dib.h"
 #include "plugin/entry_points.h"
 #include "tools/writer/DocumentWriter.h"
 
@@ -62,7 +63,6 @@ Value Field(const unsigned char* bytes, std::size_t offset) {
 }
 
 // Bytes in one row of a 24-bit bitmap.
-std::size_t Stride(std::int32_t width) { return (3 * static_cast<std::size_t>(width) + 3) & ~std::size_t{3}; }
 
 // True when a heap block is exactly `bytes` long, or (without
 // AddressSanitizer) its size cannot be told.
@@ -235,7 +235,7 @@ Outcome RequestPicture(const Route& route, const unsigned char* data, std::size_
   Check(Field(header, 16) == 0, "biCompression is not BI_RGB");
   host::UnlockBlock(info);
 
-  const std::size_t stride = Stride(outcome.width);
+  const std::size_t stride = BitmapStride(outcome.width);
   const std::size_t bytes = stride * static_cast<std::size_t>(outcome.height);
   Check(LocalBlockIs(bits, bytes), "the bits block is not stride x height bytes");
   const auto* rows = static_cast<const unsigned char*>(host::LockBlock(bits));
@@ -414,7 +414,7 @@ Outcome Expected(const Parts& parts) {
   expected.width = *width > 0 ? *width : 1;
   expected.height = *height > 0 ? *height : 1;
   const bool copied = *width > 0 && *height > 0;
-  const std::size_t stride = Stride(expected.width);
+  const std::size_t stride = BitmapStride(expected.width);
   expected.bits.assign(stride * static_cast<std::size_t>(expected.height), 0);
   if (!copied) return expected;
   for (int y = 0; y < expected.height; ++y) {

@@ -27,7 +27,7 @@ void SetOutOfMemory(GError** error, const char* detail) {
 }
 
 bool CArrivingDocument::Append(const unsigned char* bytes, std::size_t count, GError** error) noexcept {
-  if (count > kMaxBytes - bytes_.size()) {
+  if (count > ifzvk::limits::kMaxDocumentBytes - bytes_.size()) {
     SetOutOfMemory(error, "it is larger than 4 GiB");
     return false;
   }

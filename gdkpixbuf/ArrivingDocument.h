@@ -8,6 +8,8 @@
 
 #include <glib.h>
 
+#include "document/Limits.h"
+
 typedef struct _GdkPixbuf GdkPixbuf;
 
 namespace qoru {
@@ -16,13 +18,10 @@ namespace qoru {
 // really arrived; never sized from a length the document states.
 class CArrivingDocument {
  public:
-  // The largest document kept: the module's sizes are 32-bit.
-  static constexpr std::uint64_t kMaxBytes = 0xFFFFFFFFu;
-
   // Adds count bytes. False, with error set, when the bytes so far cannot
   // start a document (checked against the magic as soon as each byte of it
   // arrives, so a foreign file is refused after its first bytes), when the
-  // document grows past kMaxBytes, or when memory runs out.
+  // document grows past limits::kMaxDocumentBytes, or when memory runs out.
   bool Append(const unsigned char* bytes, std::size_t count, GError** error) noexcept;
 
   const unsigned char* Data() const { return bytes_.data(); }

@@ -10,9 +10,6 @@ class QIODevice;
 
 namespace ifzvk::qtplugin {
 
-// The largest document read, as for the module: its sizes are 32-bit.
-constexpr std::uint64_t kMaxDocumentBytes = 0xFFFFFFFFu;
-
 // Fills bytes with everything the device gives from its position up to its
 // end and answers true; false when it gives more than limit bytes (then at
 // most limit + 1 of them have been read). A device that reports an error ends

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/Container.h"
+#include "document/Limits.h"
 #include "document/thumbnail.h"
 #include "qt/DeviceBytes.h"
 
@@ -59,7 +60,7 @@ QImage DecodeDocument(QIODevice& device) {
   CImage32 preview;
   {
     std::vector<unsigned char> document;
-    if (!ifzvk::qtplugin::ReadWholeDevice(device, ifzvk::qtplugin::kMaxDocumentBytes, document)) return picture;
+    if (!ifzvk::qtplugin::ReadWholeDevice(device, ifzvk::limits::kMaxDocumentBytes, document)) return picture;
     if (ifzvk::ReadDocumentPreview(document.data(), document.size(), preview) != ifzvk::PreviewProblem::None)
       return picture;
   }  // the document's bytes go as soon as the preview is out

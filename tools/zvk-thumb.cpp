@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "document/Limits.h"
+#include "document/thumbnail.h"
+#include "plugin/dib.h"
 #include "tools/host/Cli.h"
 #include "tools/host/Files.h"
 #include "tools/host/Paths.h"
@@ -36,9 +39,6 @@ namespace {
 
 using namespace ifzvk;
 using namespace ifzvk::cli;
-
-// The module writes this file in the current directory during GetPicture.
-const char kModuleTempFile[] = "_zvk-spi-tmp_.xml";
 
 // Largest --size accepted.
 constexpr long kMaxBox = 32768;
@@ -356,9 +356,22 @@ std::string AskSupportedByHandle(const host::PluginModule& module, const std::st
   return answer;
 }
 
-// The module's answers for one document, one per line; kDone, or the code of
-// what made the document unreadable or no zorvik document. Why a document
-// shows no preview belongs here too, next to these answers.
+// What the document layer finds in the document from `offset` on: the
+// preview's size, or why the module shows the 1 x 1 picture instead.
+std::string PreviewText(const std::string& path, unsigned long offset) {
+  std::vector<unsigned char> document;
+  std::string error;
+  if (!host::ReadRegularFile(path, offset, static_cast<std::size_t>(limits::kMaxDocumentBytes), document, error))
+    return "not read: " + error;
+  qoru::CImage32 image;
+  const PreviewProblem problem = ReadDocumentPreview(document.data(), document.size(), image);
+  if (problem != PreviewProblem::None) return std::string("none, the module shows 1 x 1: ") + DescribePreviewProblem(problem);
+  return std::to_string(image.width) + " x " + std::to_string(image.height);
+}
+
+// The module's answers for one document, one per line, then the preview the
+// document holds or why it has none; kDone, or the code of what made the
+// document unreadable or no zorvik document.
 int DescribeDocument(const host::PluginModule& module, const std::string& input, unsigned long offset) {
   int code = -1;
   const std::string path = Absolute(input, code);
@@ -378,6 +391,7 @@ int DescribeDocument(const host::PluginModule& module, const std::string& input,
   result = module.GetPictureInfo(head.bytes.data(), static_cast<SusieLen>(head.count), 1, &info);
   Say("  GetPictureInfo (first " + std::to_string(head.count) + " bytes): " + PictureInfoText(result, info));
   if (result == Success) host::FreeBlock(info.hInfo);
+  if (byAddress != 0) Say("  preview: " + PreviewText(path, offset));
   return byAddress == 0 ? kNotADocument : kDone;
 }
 
@@ -434,7 +448,7 @@ bool ReadBitmap(const Blocks& blocks, Picture& picture) {
   picture.size = {static_cast<int>(header.biWidth), static_cast<int>(header.biHeight)};
   const auto width = static_cast<std::size_t>(header.biWidth);
   const auto height = static_cast<std::size_t>(header.biHeight);
-  const std::size_t stride = (3 * width + 3) & ~std::size_t{3};
+  const std::size_t stride = BitmapStride(static_cast<int>(header.biWidth));
   const auto* bits = static_cast<const unsigned char*>(host::LockBlock(blocks.bits));
   picture.pixels.resize(width * height);
   for (std::size_t y = 0; y < height; ++y) {
@@ -547,7 +561,7 @@ int main(int argc, char** argv) {
   if (code >= 0) return code;
   if (options.info) return Info(module, modulePath, options);
 
-  host::RemoveWorkDirOnInterrupt(kModuleTempFile);
+  host::RemoveWorkDirOnInterrupt(kTemporaryXmlFile);
   EnableProgress(!options.quiet && jobs.size() > 1);
   int exitCode = kDone;
   for (std::size_t i = 0; i < jobs.size(); ++i) {

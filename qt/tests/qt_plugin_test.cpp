@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 
+#include "document/Limits.h"
 #include "qt/DeviceBytes.h"
 #include "support/StoredPreview.h"
 #include "support/TestSupport.h"
@@ -193,7 +194,7 @@ class CTrickle : public QIODevice {
 };
 
 TEST(QtPlugin, ReadsTheWholeDeviceWithinTheLimit) {
-  for (auto [limit, whole] : {std::pair<std::uint64_t, bool>{100, true}, {99, false}, {qtplugin::kMaxDocumentBytes, true}}) {
+  for (auto [limit, whole] : {std::pair<std::uint64_t, bool>{100, true}, {99, false}, {limits::kMaxDocumentBytes, true}}) {
     CTrickle device(QByteArray(100, 'z'));
     std::vector<unsigned char> bytes;
     EXPECT_EQ(qtplugin::ReadWholeDevice(device, limit, bytes), whole) << limit;

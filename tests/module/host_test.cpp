@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "plugin/dib.h"
 #include "support/CaseTitle.h"
 #include "support/TestSupport.h"
 #include "tools/host/PluginModule.h"
@@ -67,7 +68,7 @@ LPSTR AsBuf(const Bytes& bytes) { return reinterpret_cast<LPSTR>(const_cast<unsi
 void ExpectPicture(const test::HostBitmap& bitmap, const Preview& preview) {
   ASSERT_EQ(bitmap.Width(), preview.width);
   ASSERT_EQ(bitmap.Height(), preview.height);
-  const std::size_t stride = (3 * static_cast<std::size_t>(preview.width) + 3) & ~std::size_t{3};
+  const std::size_t stride = BitmapStride(preview.width);
   const Bytes bits = bitmap.BitsBytes(stride * preview.height);
   int mismatches = 0;
   for (int y = 0; y < preview.height; ++y) {
@@ -299,7 +300,7 @@ void ExpectHostBlocks(HLOCAL info, HLOCAL bits, int width, int height) {
   EXPECT_EQ(fields.biClrUsed, 0u);
 
   const LockedRead pixels = ReadLocked(bits);
-  const SIZE_T stride = (3 * static_cast<SIZE_T>(width) + 3) & ~SIZE_T{3};
+  const SIZE_T stride = BitmapStride(width);
   EXPECT_EQ(pixels.size, stride * height);
   EXPECT_EQ(pixels.lockCountBefore, 0u) << "bits block handed over locked";
   EXPECT_TRUE(pixels.unlockedAfter);

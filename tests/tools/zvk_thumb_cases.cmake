@@ -181,7 +181,10 @@ string(CONCAT answers
        ".*plain.txt${nl}IsSupported \\(file handle\\): 0${nl}IsSupported \\(first bytes\\): 0"
        "${nl}GetPictureInfo \\(file, offset 0\\): 2 \\(not a document of this kind\\)")
 expect(3 "${answers}" --info sample.zvk plain.txt)
-expect(0 "IsSupported \\(file handle\\): 1.*GetPictureInfo \\(file, offset 5\\): 0 \\(success\\)" --info --offset 5 padded.zvk)
+expect(0 "IsSupported \\(file handle\\): 1.*GetPictureInfo \\(file, offset 5\\): 0 \\(success\\).*preview: 256 x 256"
+       --info --offset 5 padded.zvk)
+# Why a document shows the 1 x 1 picture.
+expect(0 "preview: none, the module shows 1 x 1: the document's section sizes do not fit the file" --info min.zvk)
 if(NOT EMULATOR)
   expect(4 "cannot read missing.zvk" --info missing.zvk)
 endif()
