@@ -174,17 +174,20 @@ TEST(GetPictureInfo, MemoryModeNeedsTwentyBytesAndTheMagic) {
   }
 }
 
+// A file-mode request: the file, the host's offset and flag, the result.
+struct FileModeCase {
+  const char* file;
+  SusieLen offset;
+  SusieFlag flag;
+  int expected;
+};
+
 TEST(GetPictureInfo, FileModeReadsTwentyBytesAtTheOffset) {
   test::ScopedWorkDir dir;
   const Bytes document = MinimalDocument();
   test::WriteFileBytes("exact.zvk", Prefixed(7, document));
   test::WriteFileBytes("short.zvk", Prefixed(7, Bytes(document.begin(), document.end() - 1)));
-  const struct {
-    const char* file;
-    SusieLen offset;
-    SusieFlag flag;
-    int expected;
-  } cases[] = {
+  const FileModeCase cases[] = {
       {"exact.zvk", 7, 0, Success},   {"exact.zvk", 7, 8, Success},          {"exact.zvk", 7, 16, Success},
       {"exact.zvk", 0, 0, UnknownFormat}, {"exact.zvk", 8, 0, UnknownFormat}, {"short.zvk", 7, 0, UnknownFormat},
       {"exact.zvk", 1000, 0, UnknownFormat}, {"missing.zvk", 0, 0, FileReadError},
@@ -267,12 +270,7 @@ TEST(GetPicture, FileModeResultsFollowTheFile) {
   test::WriteFileBytes("bad.zvk", Prefixed(5, test::BytesOf("zorvixA-------------")));
   test::WriteFileBytes("short.zvk", Prefixed(5, Bytes(document.begin(), document.end() - 1)));
   std::filesystem::create_directory("folder.zvk");
-  const struct {
-    const char* file;
-    SusieLen offset;
-    SusieFlag flag;
-    int expected;
-  } cases[] = {
+  const FileModeCase cases[] = {
       {"doc.zvk", 5, 0, Success},           {"doc.zvk", 5, 8, Success},
       {"doc.zvk", 5, 16 | 0x80, Success},   {"doc.zvk", 0, 0, UnknownFormat},
       {"bad.zvk", 5, 0, UnknownFormat},     {"short.zvk", 5, 0, UnknownFormat},
