@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "document/Limits.h"
 #include "platform/memory.h"
 #include "plugin/bitmap.h"
 #include "plugin/version.h"
@@ -38,11 +39,11 @@ bool FileSize(HANDLE file, std::uint64_t& size) {
   return true;
 }
 
-// The most one document block can hold: one ReadFile call counts in 32 bits,
-// and a 32-bit build cannot address more either.
-constexpr std::uint64_t kLargestDocumentImage =
-    std::numeric_limits<DWORD>::max() < std::numeric_limits<SIZE_T>::max() ? std::numeric_limits<DWORD>::max()
-                                                                         : std::numeric_limits<SIZE_T>::max();
+// One document block holds at most this much: one ReadFile call counts in
+// 32 bits, and a 32-bit build cannot address more either.
+static_assert(limits::kMaxDocumentBytes <= std::numeric_limits<DWORD>::max() &&
+                  limits::kMaxDocumentBytes <= std::numeric_limits<SIZE_T>::max(),
+              "a document block is read in one call");
 
 // The whole document from `offset` to the end of the file, in one fixed block.
 struct DocumentImage {
@@ -67,7 +68,7 @@ ResultCode LoadDocumentImage(LPCSTR name, ULONG_PTR offset, DocumentImage& image
     return FileReadError;
   }
   // A document that no block can hold is refused before anything is read.
-  if (size - offset > kLargestDocumentImage) {
+  if (size - offset > limits::kMaxDocumentBytes) {
     CloseHandle(file);
     return OutOfMemory;
   }
