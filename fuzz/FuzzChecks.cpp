@@ -15,13 +15,13 @@ extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* block
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -375,17 +375,12 @@ Parts Split(const unsigned char* data, std::size_t size) {
 // An optional sign and decimal digits within the int range; empty is 0.
 std::optional<int> StrictInt(const std::string& text) {
   if (text.empty()) return 0;
-  std::size_t at = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  if (at == text.size()) return std::nullopt;
-  long long value = 0;
-  for (; at < text.size(); ++at) {
-    if (text[at] < '0' || text[at] > '9') return std::nullopt;
-    value = value * 10 + (text[at] - '0');
-    if (value > 2147483648LL) return std::nullopt;
-  }
-  if (text[0] == '-') value = -value;
-  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min()) return std::nullopt;
-  return static_cast<int>(value);
+  const char* end = text.data() + text.size();
+  int value = 0;
+  // from_chars takes a '-' but not a '+'; "+-1" stays refused.
+  const auto [stop, error] = std::from_chars(text.data() + (text[0] == '+' && text[1] != '-'), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
 std::uint8_t PatternByte(std::size_t i) { return static_cast<std::uint8_t>(i * 7 + 3); }
