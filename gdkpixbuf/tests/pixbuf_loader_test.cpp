@@ -84,14 +84,12 @@ const testing::Environment* const kDesktop = testing::AddGlobalTestEnvironment(n
 std::string Differences(GdkPixbuf* pixbuf, const Expected& expected) {
   if (pixbuf == nullptr) return "no pixbuf";
   if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB || gdk_pixbuf_get_n_channels(pixbuf) != 3 ||
-      gdk_pixbuf_get_has_alpha(pixbuf) || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
+      gdk_pixbuf_get_has_alpha(pixbuf) || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8)
     return "not 8-bit RGB without alpha";
-  }
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
-  if (width != expected.width || height != expected.height) {
+  if (width != expected.width || height != expected.height)
     return "size " + std::to_string(width) + " x " + std::to_string(height);
-  }
   const guchar* rows = gdk_pixbuf_read_pixels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
   int mismatches = 0;
@@ -150,8 +148,7 @@ TEST(PixbufLoader, SampleIsTheStoredPreviewFromAFileAndInPieces) {
   }
   // What file managers ask first, the type and the size: the loader hands
   // over no picture when told the size is all that is wanted.
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(kSample.c_str(), &width, &height);
   ASSERT_NE(format, nullptr);
   g_autofree gchar* name = gdk_pixbuf_format_get_name(format);
@@ -173,8 +170,7 @@ TEST(PixbufLoader, BrokenAndHostileDocumentsGiveAnErrorAndNoPixbuf) {
                                          : "Not a zorvik document";
     // As a viewer streams a file in uneven pieces, and as
     // gdk_pixbuf_new_from_file hands over a whole file (here from memory).
-    GError* streamed = nullptr;
-    GError* whole = nullptr;
+    GError *streamed = nullptr, *whole = nullptr;
     GdkPixbuf* fromPieces = LoadInPieces(c.bytes, {1, 7, 4096}, "zvk", &streamed);
     FILE* file = c.bytes.empty() ? std::tmpfile() : fmemopen(const_cast<guchar*>(c.bytes.data()), c.bytes.size(), "rb");
     ASSERT_NE(file, nullptr);
