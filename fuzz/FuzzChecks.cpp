@@ -15,13 +15,13 @@ extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* block
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -50,9 +50,8 @@ int WINAPI OnProgress(int num, int denom, SusieData lData) {
   ++state->calls;
   Check(state->calls <= 2, "the progress callback was called more than twice");
   Check(denom == 1 && num == state->calls - 1, "the progress callback got other values than (0, 1) then (1, 1)");
-  if (state->mode == Progress::AbortFirst && state->calls == 1) return 1;
-  if (state->mode == Progress::AbortSecond && state->calls == 2) return 1;
-  return 0;
+  return (state->mode == Progress::AbortFirst && state->calls == 1) ||
+         (state->mode == Progress::AbortSecond && state->calls == 2);
 }
 
 template <class Value = std::uint32_t>
@@ -61,8 +60,6 @@ Value Field(const unsigned char* bytes, std::size_t offset) {
   std::memcpy(&value, bytes + offset, sizeof value);
   return value;
 }
-
-// Bytes in one row of a 24-bit bitmap.
 
 // True when a heap block is exactly `bytes` long, or (without
 // AddressSanitizer) its size cannot be told.
@@ -186,11 +183,9 @@ int WINAPI LibraryGetPicture(LPSTR buf, SusieLen len, SusieFlag flag, HLOCAL* pH
   return GetPicture(buf, len, flag, pHBInfo, pHBm, progress, lData);
 }
 
-
 Outcome RequestPicture(const Route& route, const unsigned char* data, std::size_t size, Progress progress) {
   ProgressState state{progress};
-  HLOCAL info = nullptr;
-  HLOCAL bits = nullptr;
+  HLOCAL info = nullptr, bits = nullptr;
   Outcome outcome;
   outcome.result = CallGetPicture(route, data, size, state, &info, &bits);
   outcome.progressCalls = state.calls;
@@ -380,17 +375,12 @@ Parts Split(const unsigned char* data, std::size_t size) {
 // An optional sign and decimal digits within the int range; empty is 0.
 std::optional<int> StrictInt(const std::string& text) {
   if (text.empty()) return 0;
-  std::size_t at = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  if (at == text.size()) return std::nullopt;
-  long long value = 0;
-  for (; at < text.size(); ++at) {
-    if (text[at] < '0' || text[at] > '9') return std::nullopt;
-    value = value * 10 + (text[at] - '0');
-    if (value > 2147483648LL) return std::nullopt;
-  }
-  if (text[0] == '-') value = -value;
-  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min()) return std::nullopt;
-  return static_cast<int>(value);
+  const char* end = text.data() + text.size();
+  int value = 0;
+  // from_chars takes a '-' but not a '+'; "+-1" stays refused.
+  const auto [stop, error] = std::from_chars(text.data() + (text[0] == '+' && text[1] != '-'), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
 std::uint8_t PatternByte(std::size_t i) { return static_cast<std::uint8_t>(i * 7 + 3); }
@@ -413,10 +403,9 @@ Outcome Expected(const Parts& parts) {
   // A zero side still gives an image of at least 1 x 1, with no pixel copied.
   expected.width = *width > 0 ? *width : 1;
   expected.height = *height > 0 ? *height : 1;
-  const bool copied = *width > 0 && *height > 0;
   const std::size_t stride = BitmapStride(expected.width);
   expected.bits.assign(stride * static_cast<std::size_t>(expected.height), 0);
-  if (!copied) return expected;
+  if (*width == 0 || *height == 0) return expected;
   for (int y = 0; y < expected.height; ++y) {
     const std::size_t row = stride * static_cast<std::size_t>(expected.height - 1 - y);
     for (int x = 0; x < expected.width; ++x) {
@@ -445,12 +434,9 @@ Outcome CheckThumbXmlInput(const Route& route, const unsigned char* data, std::s
   writer::Document document;
   document.records.push_back(parts.compressed ? writer::CompressedRecord(parts.bin, pixels)
                                               : writer::StoredRecord(parts.bin, pixels));
-  if (parts.raw) {
-    document.xml = parts.xml;
-  } else {
-    document.xml = "<?xml version=\"1.0\"?>\n<Zorvik>" + parts.xml + "<Thumb width=\"" + parts.width +
-                   "\" height=\"" + parts.height + "\" bin=\"" + parts.bin + "\"/></Zorvik>\n";
-  }
+  document.xml = parts.raw ? parts.xml
+                           : "<?xml version=\"1.0\"?>\n<Zorvik>" + parts.xml + "<Thumb width=\"" + parts.width +
+                                 "\" height=\"" + parts.height + "\" bin=\"" + parts.bin + "\"/></Zorvik>\n";
   const writer::Bytes bytes = writer::DocumentBytes(document);
   CheckXmlWithinLimits(bytes.data(), bytes.size());
   CheckXmlRoutesAgree(bytes.data(), bytes.size());

@@ -14,22 +14,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "support/StoredPreview.h"
-#include "tools/writer/DocumentWriter.h"
+#include "support/ViewerCases.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-namespace writer = ifzvk::writer;
+using ifzvk::test::Bytes;
+using Expected = ifzvk::test::PictureDocument;
 
 const std::string kSample = std::string(ZVK_SOURCE_DIR) + "/examples/sample.zvk";
-constexpr int kSide = 256;
 
 // The module, opened directly: its vtable, for the FILE* route and for what
 // no host would send.
@@ -83,37 +79,17 @@ class DesktopEnvironment : public testing::Environment {
 
 const testing::Environment* const kDesktop = testing::AddGlobalTestEnvironment(new DesktopEnvironment);
 
-Bytes SampleBytes() {
-  std::ifstream file(kSample, std::ios::binary);
-  Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  EXPECT_GT(bytes.size(), 20u) << kSample;
-  return bytes;
-}
-
-Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-// A picture and the pixels it should show (rows from the top, 0x??RRGGBB).
-struct Expected {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-};
-
-Expected SamplePreview() { return {kSide, kSide, ifzvk::test::StoredPreview(SampleBytes(), kSide * kSide)}; }
-
 // Empty when pixbuf is an 8-bit RGB picture without alpha showing exactly
-// the expected pixels, else what differs.
+// the expected pixels (bits 24-31 ignored), else what differs.
 std::string Differences(GdkPixbuf* pixbuf, const Expected& expected) {
   if (pixbuf == nullptr) return "no pixbuf";
   if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB || gdk_pixbuf_get_n_channels(pixbuf) != 3 ||
-      gdk_pixbuf_get_has_alpha(pixbuf) || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
+      gdk_pixbuf_get_has_alpha(pixbuf) || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8)
     return "not 8-bit RGB without alpha";
-  }
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
-  if (width != expected.width || height != expected.height) {
+  if (width != expected.width || height != expected.height)
     return "size " + std::to_string(width) + " x " + std::to_string(height);
-  }
   const guchar* rows = gdk_pixbuf_read_pixels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
   int mismatches = 0;
@@ -149,14 +125,14 @@ GdkPixbuf* LoadInPieces(const Bytes& bytes, const std::vector<std::size_t>& piec
 }
 
 TEST(PixbufLoader, SampleIsTheStoredPreviewFromAFileAndInPieces) {
-  const Expected preview = SamplePreview();
+  const Expected preview = ifzvk::test::PictureDocuments(kSample)[0];
   GError* error = nullptr;
   GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(kSample.c_str(), &error);
   EXPECT_EQ(Differences(pixbuf, preview), "") << (error != nullptr ? error->message : "");
   g_clear_object(&pixbuf);
   g_clear_error(&error);
   const struct {
-    const char* name;
+    const char* title;
     std::vector<std::size_t> pieces;
     const char* type;
   } cases[] = {
@@ -165,20 +141,19 @@ TEST(PixbufLoader, SampleIsTheStoredPreviewFromAFileAndInPieces) {
       {"all at once, recognised", {}, ""},
   };
   for (const auto& c : cases) {
-    pixbuf = LoadInPieces(SampleBytes(), c.pieces, c.type, &error);
-    EXPECT_EQ(Differences(pixbuf, preview), "") << c.name << ": " << (error != nullptr ? error->message : "");
+    pixbuf = LoadInPieces(preview.bytes, c.pieces, c.type, &error);
+    EXPECT_EQ(Differences(pixbuf, preview), "") << c.title << ": " << (error != nullptr ? error->message : "");
     g_clear_object(&pixbuf);
     g_clear_error(&error);
   }
   // What file managers ask first, the type and the size: the loader hands
   // over no picture when told the size is all that is wanted.
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(kSample.c_str(), &width, &height);
   ASSERT_NE(format, nullptr);
   g_autofree gchar* name = gdk_pixbuf_format_get_name(format);
   EXPECT_STREQ(name, "zvk");
-  EXPECT_TRUE(width == kSide && height == kSide) << width << " x " << height;
+  EXPECT_TRUE(width == 256 && height == 256) << width << " x " << height;
   // Another size asked for: gdk-pixbuf scales what the loader gives.
   pixbuf = gdk_pixbuf_new_from_file_at_size(kSample.c_str(), 128, 128, nullptr);
   ASSERT_NE(pixbuf, nullptr);
@@ -186,75 +161,28 @@ TEST(PixbufLoader, SampleIsTheStoredPreviewFromAFileAndInPieces) {
   g_object_unref(pixbuf);
 }
 
-Bytes DocumentOf(std::string xml, std::vector<writer::Record> records = {}) {
-  writer::Document document;
-  document.xml = std::move(xml);
-  document.records = std::move(records);
-  return writer::DocumentBytes(document);
-}
-
-Bytes DeepXmlDocument() {
-  std::string xml = "<Zorvik>";
-  for (int i = 0; i < 300; ++i) xml += "<a>";
-  for (int i = 0; i < 300; ++i) xml += "</a>";
-  return DocumentOf(xml + "<Thumb width=\"1\" height=\"1\" bin=\"t\"/></Zorvik>",
-                    {writer::CompressedRecord("t", writer::PixelBytes({0x123456}))});
-}
-
-Bytes WithXmlSize(std::int32_t size) {
-  writer::Document document = writer::StatedPreviewDocument(1, 1, "t", writer::Deflate({1, 2, 3, 4}), 4);
-  document.xmlSize = size;
-  return writer::DocumentBytes(document);
-}
-
 TEST(PixbufLoader, BrokenAndHostileDocumentsGiveAnErrorAndNoPixbuf) {
-  const Bytes tinyStream = writer::Deflate(Bytes(64, 0x7F));
-  const struct {
-    const char* name;
-    Bytes bytes;
-    GdkPixbufError code;
-    const char* message;
-  } cases[] = {
-      {"no magic", BytesOf("\x89PNG\r\n\x1a\n and more"), GDK_PIXBUF_ERROR_UNKNOWN_TYPE,
-       "Not a zorvik document"},
-      {"empty", {}, GDK_PIXBUF_ERROR_UNKNOWN_TYPE, "Not a zorvik document"},
-      {"shorter than the header", BytesOf("zorvixa\1\2\3"), GDK_PIXBUF_ERROR_UNKNOWN_TYPE,
-       "Not a zorvik document"},
-      {"header past the end", WithXmlSize(0x7FFFFFF0), GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-       "The zorvik document has no usable preview (the document's section sizes do not fit the file)"},
-      {"XML not loading", DocumentOf("<Zorvik><Thumb"), GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-       "The zorvik document has no usable preview (the XML description is not well-formed)"},
-      {"no Thumb", DocumentOf("<Zorvik/>"), GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-       "The zorvik document has no usable preview (the description names no preview)"},
-      {"record missing", writer::DocumentBytes(writer::StatedPreviewDocument(1, 1, "x", tinyStream, 4)),
-       GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "The zorvik document has no usable preview (the preview's record is missing)"},
-      {"damaged stream", writer::DocumentBytes(writer::StatedPreviewDocument(2, 2, "t", Bytes(40, 0xEE), 16)),
-       GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "The zorvik document has no usable preview (the preview's record is damaged)"},
-      {"16384 x 16384 stated, 64 bytes held",
-       writer::DocumentBytes(writer::StatedPreviewDocument(16384, 16384, "t", tinyStream, 16384u * 16384u * 4u)),
-       GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "The zorvik document has no usable preview (the preview's record is damaged)"},
-      {"XML nested 300 deep", DeepXmlDocument(), GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-       "The zorvik document has no usable preview (the XML description is nested too deeply or has too many parts)"},
-  };
   LoaderModule module;
   ASSERT_NE(module.handle, nullptr);
-  for (const auto& c : cases) {
+  for (const auto& c : ifzvk::test::BrokenDocuments()) {
+    const GdkPixbufError code = c.reason ? GDK_PIXBUF_ERROR_CORRUPT_IMAGE : GDK_PIXBUF_ERROR_UNKNOWN_TYPE;
+    const std::string message = c.reason ? std::string("The zorvik document has no usable preview (") + c.reason + ")"
+                                         : "Not a zorvik document";
     // As a viewer streams a file in uneven pieces, and as
     // gdk_pixbuf_new_from_file hands over a whole file (here from memory).
-    GError* streamed = nullptr;
-    GError* whole = nullptr;
+    GError *streamed = nullptr, *whole = nullptr;
     GdkPixbuf* fromPieces = LoadInPieces(c.bytes, {1, 7, 4096}, "zvk", &streamed);
     FILE* file = c.bytes.empty() ? std::tmpfile() : fmemopen(const_cast<guchar*>(c.bytes.data()), c.bytes.size(), "rb");
     ASSERT_NE(file, nullptr);
     GdkPixbuf* fromFile = module.vtable.load(file, &whole);
     std::fclose(file);
     for (GError* error : {streamed, whole}) {
-      ASSERT_NE(error, nullptr) << c.name;
-      EXPECT_TRUE(error->domain == GDK_PIXBUF_ERROR && error->code == c.code) << c.name << ": " << error->code;
-      EXPECT_STREQ(error->message, c.message) << c.name;
+      ASSERT_NE(error, nullptr) << c.title;
+      EXPECT_TRUE(error->domain == GDK_PIXBUF_ERROR && error->code == code) << c.title << ": " << error->code;
+      EXPECT_EQ(error->message, message) << c.title;
       g_error_free(error);
     }
-    EXPECT_TRUE(fromPieces == nullptr && fromFile == nullptr) << c.name;
+    EXPECT_TRUE(fromPieces == nullptr && fromFile == nullptr) << c.title;
   }
 }
 
@@ -276,30 +204,15 @@ TEST(PixbufLoader, RefusesADocumentPastFourGibibytes) {
   g_clear_error(&error);
 }
 
-// A document of width x height pixels, each distinct, with the unused top
-// byte set, so that a mixed-up or byte-swapped picture shows.
-std::pair<Bytes, Expected> MadeDocument(int width, int height, std::uint32_t seed) {
-  Expected expected{width, height, {}};
-  std::vector<std::uint32_t> stored;
-  for (int i = 0; i < width * height; ++i) {
-    const std::uint32_t pixel = (seed * 2654435761u + static_cast<std::uint32_t>(i) * 40503u) & 0xFFFFFF;
-    expected.pixels.push_back(pixel);
-    stored.push_back(pixel | 0xA5000000u);
-  }
-  return {DocumentOf(writer::ThumbXml(width, height, "preview"),
-                     {writer::CompressedRecord("preview", writer::PixelBytes(stored))}),
-          expected};
-}
-
 TEST(PixbufLoader, FourThreadsLoadingAtOnceEachGetTheirOwnPicture) {
-  std::vector<std::pair<Bytes, Expected>> documents = {{SampleBytes(), SamplePreview()}, MadeDocument(3, 2, 1),
-                                                       MadeDocument(17, 5, 2), MadeDocument(64, 31, 3)};
+  const std::vector<Expected> documents = ifzvk::test::PictureDocuments(kSample);
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
-  for (const auto& [bytes, expected] : documents) {
-    threads.emplace_back([&wrong, &bytes = bytes, &expected = expected] {
-      for (int i = 0; i < 40; ++i) {
-        GdkPixbuf* pixbuf = LoadInPieces(bytes, {static_cast<std::size_t>(1 + i * 13)}, i % 2 ? "zvk" : "", nullptr);
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&wrong, &documents, t] {
+      for (std::size_t i = 0; i < 40; ++i) {
+        const Expected& expected = documents[(t + 4 * i) % documents.size()];
+        GdkPixbuf* pixbuf = LoadInPieces(expected.bytes, {1 + i * 13}, i % 2 ? "zvk" : "", nullptr);
         wrong += !Differences(pixbuf, expected).empty();
         g_clear_object(&pixbuf);
       }

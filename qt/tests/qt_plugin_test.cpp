@@ -13,9 +13,7 @@
 
 #include "document/Limits.h"
 #include "qt/DeviceBytes.h"
-#include "support/StoredPreview.h"
-#include "support/TestSupport.h"
-#include "tools/writer/DocumentWriter.h"
+#include "support/ViewerCases.h"
 
 namespace {
 
@@ -24,14 +22,7 @@ using test::Bytes;
 
 const std::string kSample = std::string(ZVK_SOURCE_DIR) + "/examples/sample.zvk";
 
-QByteArray SampleBytes() {
-  Bytes document;
-  EXPECT_TRUE(test::ReadFileBytes(kSample, document)) << kSample;
-  return QByteArray(reinterpret_cast<const char*>(document.data()), static_cast<int>(document.size()));
-}
-
-QByteArray ToQt(const writer::Document& document) {
-  const Bytes bytes = writer::DocumentBytes(document);
+QByteArray ToQt(const Bytes& bytes) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
 }
 
@@ -53,17 +44,6 @@ int Mismatches(const QImage& image, const std::vector<std::uint32_t>& expected) 
   return mismatches;
 }
 
-// A preview of width x height pixels that tells pixels and documents apart,
-// with junk in bits 24-31.
-writer::Document PatternDocument(int width, int height, std::uint32_t seed, std::vector<std::uint32_t>& pixels) {
-  pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = (seed * 0x9E3779B9u + i * 2654435761u) & 0x5AFFFFFFu;
-  writer::Document document;
-  document.xml = writer::ThumbXml(width, height, "t");
-  document.records.push_back(writer::CompressedRecord("t", writer::PixelBytes(pixels)));
-  return document;
-}
-
 TEST(QtPlugin, ListsTheZorvikTypeAndFormat) {
   EXPECT_TRUE(QImageReader::supportedMimeTypes().contains("application/x-zorvik"));
   EXPECT_TRUE(QImageReader::supportedImageFormats().contains("zvk"));
@@ -72,8 +52,8 @@ TEST(QtPlugin, ListsTheZorvikTypeAndFormat) {
 // By the file's name, and by content alone: the plug-in's look at the magic
 // must leave the bytes for the reading.
 TEST(QtPlugin, SampleGivesTheStoredPreview) {
-  QByteArray bytes = SampleBytes();
-  const std::vector<std::uint32_t> preview = test::StoredPreview(Bytes(bytes.begin(), bytes.end()), 256 * 256);
+  const test::PictureDocument sample = test::PictureDocuments(kSample)[0];
+  QByteArray bytes = ToQt(sample.bytes);
   QBuffer buffer(&bytes);
   QImageReader byName(QString::fromStdString(kSample)), byContent(&buffer);
   for (QImageReader* reader : {&byName, &byContent}) {
@@ -82,7 +62,7 @@ TEST(QtPlugin, SampleGivesTheStoredPreview) {
     EXPECT_EQ(reader->imageFormat(), QImage::Format_RGB32);
     const QImage image = reader->read();
     EXPECT_EQ(image.format(), QImage::Format_RGB32);
-    EXPECT_EQ(Mismatches(image, preview), 0);
+    EXPECT_EQ(Mismatches(image, sample.pixels), 0);
   }
 }
 
@@ -91,7 +71,7 @@ TEST(QtPlugin, ClaimsOnlyContentWithTheMagic) {
   QBuffer pngBuffer(&png);
   ASSERT_TRUE(QImage(2, 2, QImage::Format_RGB32).save(&pngBuffer, "png"));
   const std::pair<QByteArray, QByteArray> contentFormat[] = {
-      {SampleBytes(), "zvk"}, {"zorvix", ""}, {"zorvixb and more", ""}, {png, "png"}};
+      {ToQt(test::PictureDocuments(kSample)[0].bytes), "zvk"}, {"zorvix", ""}, {"zorvixb and more", ""}, {png, "png"}};
   for (auto [content, format] : contentFormat) {
     QBuffer buffer(&content);
     EXPECT_EQ(QImageReader(&buffer).format(), format) << content.left(16).toStdString();
@@ -101,67 +81,41 @@ TEST(QtPlugin, ClaimsOnlyContentWithTheMagic) {
 // The reader is told the format, so the plug-in reads even what lacks the
 // magic. Each gives an error, no picture, and leaves the caller's alone.
 TEST(QtPlugin, BrokenDocumentsGiveAnErrorAndNoPicture) {
-  const auto changed = [](auto change) {
-    std::vector<std::uint32_t> pixels;
-    writer::Document document = PatternDocument(3, 2, 1, pixels);
-    change(document);
-    return ToQt(document);
-  };
-  std::string open, close, deep = writer::ThumbXml(3, 2, "t");  // nesting beyond a thread's stack, in a good description
-  for (int level = 0; level < 20000; ++level) open += "<a>", close += "</a>";
-  deep.insert(deep.rfind("</Zorvik>"), open + close);
-  const std::pair<const char*, QByteArray> cases[] = {
-      {"empty", {}},
-      {"shorter than the header", SampleBytes().left(19)},
-      {"no magic", changed([](writer::Document& d) { d.magic[0] = 'Z'; })},
-      {"header past the end", changed([](writer::Document& d) { d.xmlSize = 1 << 20; })},
-      {"XML not loading", changed([](writer::Document& d) { d.xml = "<Zorvik><Thumb"; })},
-      {"no Thumb", changed([](writer::Document& d) { d.xml = "<Zorvik><Other/></Zorvik>"; })},
-      {"record missing", changed([](writer::Document& d) { d.xml = writer::ThumbXml(3, 2, "gone"); })},
-      {"damaged stream", changed([](writer::Document& d) { d.records[0].data[4] ^= 0x55; })},
-      {"16384 x 16384 backed by a tiny record",
-       ToQt(writer::StatedPreviewDocument(16384, 16384, "t", writer::Deflate(Bytes(64, 7)), 16384u * 16384u * 4u))},
-      {"deep XML", changed([&deep](writer::Document& d) { d.xml = deep; })},
-  };
-  for (auto [title, bytes] : cases) {
+  for (const auto& c : test::BrokenDocuments()) {
+    QByteArray bytes = ToQt(c.bytes);
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer, "zvk");
     QImage image(1, 1, QImage::Format_ARGB32);
     image.fill(Qt::red);
-    EXPECT_FALSE(reader.size().isValid()) << title;
-    EXPECT_FALSE(reader.read(&image)) << title;
-    EXPECT_TRUE(image.size() == QSize(1, 1) && image.pixel(0, 0) == QColor(Qt::red).rgba()) << title;
+    EXPECT_FALSE(reader.size().isValid()) << c.title;
+    EXPECT_FALSE(reader.read(&image)) << c.title;
+    EXPECT_TRUE(image.size() == QSize(1, 1) && image.pixel(0, 0) == QColor(Qt::red).rgba()) << c.title;
   }
 }
 
-// Four readers at once, again and again, each on its own thread and document.
+// Four readers at once, again and again, each on its own thread, all taking
+// turns over the documents.
 TEST(QtPlugin, ReadersOnFourThreadsGetTheirOwnPictures) {
-  struct Job {
-    QByteArray bytes;
-    std::vector<std::uint32_t> pixels;
-    int failures = 0;
-  } jobs[4];
-  jobs[0].bytes = SampleBytes();
-  jobs[0].pixels = test::StoredPreview(Bytes(jobs[0].bytes.begin(), jobs[0].bytes.end()), 256 * 256);
-  const int sizes[][2] = {{197, 131}, {64, 1}, {1, 300}};
-  for (int i = 1; i < 4; ++i) jobs[i].bytes = ToQt(PatternDocument(sizes[i - 1][0], sizes[i - 1][1], i, jobs[i].pixels));
-  std::atomic<int> ready{0};
+  const std::vector<test::PictureDocument> documents = test::PictureDocuments(kSample);
+  std::atomic<int> ready{0}, failures{0};
   std::vector<std::thread> threads;
-  for (Job& job : jobs) {
-    threads.emplace_back([&job, &ready] {
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
       for (++ready; ready < 4;) std::this_thread::yield();
-      for (int round = 0; round < 25; ++round) job.failures += Mismatches(ReadFrom(job.bytes), job.pixels) != 0;
+      for (std::size_t i = t; i < t + 4 * 25; i += 4) {
+        const test::PictureDocument& document = documents[i % documents.size()];
+        failures += Mismatches(ReadFrom(ToQt(document.bytes)), document.pixels) != 0;
+      }
     });
   }
   for (auto& thread : threads) thread.join();
-  for (const Job& job : jobs) EXPECT_EQ(job.failures, 0) << &job - jobs;
+  EXPECT_EQ(failures, 0);
 }
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
 // Qt 6 applications cap what a reader may allocate; the plug-in keeps the cap.
 TEST(QtPlugin, KeepsTheApplicationsAllocationLimit) {
-  std::vector<std::uint32_t> pixels;
-  const QByteArray bytes = ToQt(PatternDocument(1024, 512, 9, pixels));  // 2 MiB of picture
+  const QByteArray bytes = ToQt(test::MadePicture(1024, 512, 9).bytes);  // 2 MiB of picture
   const int limit = QImageReader::allocationLimit();
   for (const int limitMiB : {2, 1}) {
     QImageReader::setAllocationLimit(limitMiB);
