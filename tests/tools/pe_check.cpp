@@ -1,9 +1,12 @@
-// pe-check: the Windows module's file as a viewer's loader sees it, read on the
-// build machine itself, so that it is checked even where the module cannot be
-// run: a DLL for the build's machine (PE32 for i386, PE32+ for x86-64) with
-// exactly the five undecorated exports, importing system DLLs only, and a
-// version resource with the values the README promises.
-//   pe-check MODULE i386|x86-64 VERSION BITS
+// pe-check: a Windows DLL of the project as the loader sees it, read on the
+// build machine itself, so that it is checked even where it cannot be run: a
+// DLL for the build's machine (PE32 for i386, PE32+ for x86-64) with exactly
+// the undecorated exports of its kind, importing system DLLs only, and a
+// version resource with the values the README promises. The kind follows from
+// the file name: ifzvk-thumbnail.dll is the Explorer thumbnail handler (the
+// four COM server calls), any other name the Susie module (the five plug-in
+// calls).
+//   pe-check FILE i386|x86-64 VERSION BITS
 // Exit 0 when every check holds; otherwise each failed check is printed.
 #include <algorithm>
 #include <cctype>
@@ -87,27 +90,47 @@ void CheckHeaders(const PeFile& pe, const std::string& machine) {
          std::string("optional header is not ") + (x64 ? "PE32+" : "PE32"));
 }
 
-void CheckExports(const PeFile& pe) {
+// What a DLL of one kind must export, import and say in its version resource.
+struct Kind {
+  std::set<std::string> exports;
+  std::set<std::string> imports;
+  std::string internalName;
+  std::string description;  // FileDescription, before " (BITS-bit): ..."
+};
+
+Kind KindOf(const std::string& name) {
+  std::set<std::string> imports = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"};
+  if (name != "ifzvk-thumbnail.dll")
+    return {{"GetPicture", "GetPictureInfo", "GetPluginInfo", "GetPreview", "IsSupported"}, imports, "ifzvk",
+            "Susie image plug-in"};
+  // COM, the bitmap it hands over, and the registry helpers of the shell.
+  imports.insert({"ole32.dll", "oleaut32.dll", "gdi32.dll", "shell32.dll", "shlwapi.dll"});
+  return {{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}, imports,
+          "ifzvk-thumbnail", "Explorer thumbnail handler"};
+}
+
+void CheckExports(const PeFile& pe, const Kind& kind) {
   const std::size_t exports = pe.Offset(pe.Directory(0));
   const std::uint32_t count = pe.U32(exports + 24);
   const std::size_t names = pe.Offset(pe.U32(exports + 32));
   std::set<std::string> found;
   for (std::uint32_t i = 0; i < count && i < 64; ++i) found.insert(pe.Text(pe.U32(names + 4 * i)));
-  const std::set<std::string> expected = {"GetPicture", "GetPictureInfo", "GetPluginInfo", "GetPreview", "IsSupported"};
-  std::string listing;
+  std::string listing, expected;
   for (const auto& name : found) listing += " " + name;
-  Expect(pe.U32(exports + 20) == 5, "the export address table has " + std::to_string(pe.U32(exports + 20)) + " entries, not 5");
-  Expect(found == expected, "exports" + listing + "; expected exactly the five plug-in calls, undecorated");
+  for (const auto& name : kind.exports) expected += " " + name;
+  Expect(pe.U32(exports + 20) == kind.exports.size(), "the export address table has " +
+                                                          std::to_string(pe.U32(exports + 20)) + " entries, not " +
+                                                          std::to_string(kind.exports.size()));
+  Expect(found == kind.exports, "exports" + listing + "; expected exactly" + expected + ", undecorated");
 }
 
-void CheckImports(const PeFile& pe) {
-  const std::set<std::string> system = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"};
+void CheckImports(const PeFile& pe, const Kind& kind) {
   int imported = 0;
   for (std::size_t descriptor = pe.Offset(pe.Directory(1)); pe.U32(descriptor + 12) != 0 && imported < 64;
        descriptor += 20, ++imported) {
     std::string name = pe.Text(pe.U32(descriptor + 12));
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    Expect(system.count(name) == 1, "imports " + name + ", which is not a system DLL");
+    Expect(kind.imports.count(name) == 1, "imports " + name + ", which is not one of the system DLLs it may import");
   }
   Expect(imported > 0, "no import table");
 }
@@ -180,7 +203,8 @@ void ReadBlock(const PeFile& pe, std::size_t at, std::size_t end, int depth, Ver
   }
 }
 
-void CheckVersion(const PeFile& pe, const std::string& module, const std::string& version, const std::string& bits) {
+void CheckVersion(const PeFile& pe, const Kind& kind, const std::string& name, const std::string& version,
+                  const std::string& bits) {
   std::size_t size = 0;
   const std::size_t start = VersionResource(pe, size);
   Expect(start != 0 && start + size <= pe.Size(), "no version resource");
@@ -195,14 +219,13 @@ void CheckVersion(const PeFile& pe, const std::string& module, const std::string
   Expect(info.fileType == 2, "file type is not VFT_DLL");
   Expect(info.flags == 0, "a debug, pre-release or patched flag is set");
 
-  const std::string name = module.substr(module.find_last_of("/\\") + 1);
   const std::map<std::string, std::string> expected = {
       {"ProductName", "zorvik plugin " + version},
       {"ProductVersion", version},
       {"FileVersion", version},
       {"OriginalFilename", name},
-      {"InternalName", "ifzvk"},
-      {"FileDescription", "Susie image plug-in (" + bits + "-bit): shows the preview picture of zorvik documents (*.zvk)"},
+      {"InternalName", kind.internalName},
+      {"FileDescription", kind.description + " (" + bits + "-bit): shows the preview picture of zorvik documents (*.zvk)"},
   };
   for (const auto& [key, value] : expected) {
     const auto found = info.strings.find(key);
@@ -216,7 +239,7 @@ void CheckVersion(const PeFile& pe, const std::string& module, const std::string
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: pe-check MODULE i386|x86-64 VERSION BITS\n");
+    std::fprintf(stderr, "usage: pe-check FILE i386|x86-64 VERSION BITS\n");
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
@@ -225,10 +248,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   const PeFile pe(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
+  const std::string path = argv[1], name = path.substr(path.find_last_of("/\\") + 1);
+  const Kind kind = KindOf(name);
   CheckHeaders(pe, argv[2]);
-  CheckExports(pe);
-  CheckImports(pe);
-  CheckVersion(pe, argv[1], argv[3], argv[4]);
-  if (failures == 0) std::printf("pe-check: %s: %s DLL, five exports, system imports, version %s\n", argv[1], argv[2], argv[3]);
+  CheckExports(pe, kind);
+  CheckImports(pe, kind);
+  CheckVersion(pe, kind, name, argv[3], argv[4]);
+  if (failures == 0)
+    std::printf("pe-check: %s: %s %s DLL, %zu exports, system imports, version %s\n", argv[1], kind.description.c_str(),
+                argv[2], kind.exports.size(), argv[3]);
   return failures == 0 ? 0 : 1;
 }
