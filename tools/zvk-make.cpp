@@ -5,11 +5,11 @@
 #include <new>
 #include <string>
 
+#include "image/Scale.h"
 #include "tools/host/Cli.h"
 #include "tools/host/Files.h"
 #include "tools/image_io/Bmp.h"
 #include "tools/image_io/Png.h"
-#include "tools/image_io/Scale.h"
 #include "tools/make/Picture.h"
 #include "tools/writer/DocumentWriter.h"
 
@@ -97,7 +97,10 @@ bool LoadPicture(const Options& options, Picture& picture, std::string& error) {
 }
 
 void Resize(Picture& picture, int width, int height) {
-  picture.pixels = imageio::ScaleByAreaAverage(picture.pixels, {picture.width, picture.height}, {width, height});
+  std::vector<std::uint32_t> scaled(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  if (!qoru::ScaleByAreaAverage(picture.pixels.data(), {picture.width, picture.height}, scaled.data(), {width, height}))
+    throw std::bad_alloc();
+  picture.pixels = std::move(scaled);
   picture.width = width;
   picture.height = height;
 }

@@ -14,6 +14,7 @@
 
 #include "document/Limits.h"
 #include "document/thumbnail.h"
+#include "image/Scale.h"
 #include "plugin/dib.h"
 #include "tools/host/Cli.h"
 #include "tools/host/Files.h"
@@ -22,7 +23,6 @@
 #include "tools/host/WorkDir.h"
 #include "tools/image_io/Bmp.h"
 #include "tools/image_io/Png.h"
-#include "tools/image_io/Scale.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -430,7 +430,7 @@ struct Blocks {
 };
 
 struct Picture {
-  imageio::Size size;
+  qoru::PictureSize size;
   std::vector<std::uint32_t> pixels;  // BGRX, rows from the top
 };
 
@@ -513,11 +513,13 @@ int Render(const host::PluginModule& module, const Options& options, const Job& 
   if (options.noFallback && picture.size.width == 1 && picture.size.height == 1)
     return Fail(kNoPreview, "no usable preview in " + job.input);
 
-  const imageio::Size full = picture.size;
+  const qoru::PictureSize full = picture.size;
   if (options.box > 0) {
-    const imageio::Size fitted = imageio::FitWithin(full, options.box);
+    const qoru::PictureSize fitted = qoru::FitWithin(full, options.box);
     if (fitted.width != full.width || fitted.height != full.height) {
-      picture.pixels = imageio::ScaleByAreaAverage(picture.pixels, full, fitted);
+      std::vector<std::uint32_t> scaled(static_cast<std::size_t>(fitted.width) * static_cast<std::size_t>(fitted.height));
+      if (!qoru::ScaleByAreaAverage(picture.pixels.data(), full, scaled.data(), fitted)) throw std::bad_alloc();
+      picture.pixels = std::move(scaled);
       picture.size = fitted;
     }
   }

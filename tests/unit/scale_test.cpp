@@ -5,14 +5,19 @@
 #include <vector>
 
 #include "support/CaseTitle.h"
-#include "tools/image_io/Scale.h"
+#include "image/Scale.h"
 
 namespace {
 
-using ifzvk::imageio::FitWithin;
-using ifzvk::imageio::ScaleByAreaAverage;
-using ifzvk::imageio::Size;
+using qoru::FitWithin;
+using Size = qoru::PictureSize;
 using Pixels = std::vector<std::uint32_t>;
+
+Pixels ScaleByAreaAverage(const Pixels& source, Size from, Size to) {
+  Pixels target(static_cast<std::size_t>(to.width) * static_cast<std::size_t>(to.height));
+  EXPECT_TRUE(qoru::ScaleByAreaAverage(source.data(), from, target.data(), to));
+  return target;
+}
 
 struct FitCase {
   const char* title;

@@ -1,8 +1,10 @@
-#include "tools/image_io/Scale.h"
+#include "image/Scale.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
-namespace ifzvk::imageio {
+namespace qoru {
 namespace {
 
 // Along one direction, measured in units of 1 / (source * target): source
@@ -32,7 +34,7 @@ class Axis {
 
 }  // namespace
 
-Size FitWithin(Size picture, int box) {
+PictureSize FitWithin(PictureSize picture, int box) {
   if (picture.width <= box && picture.height <= box) return picture;
   const auto w = static_cast<std::int64_t>(picture.width);
   const auto h = static_cast<std::int64_t>(picture.height);
@@ -43,22 +45,24 @@ Size FitWithin(Size picture, int box) {
   return {scaled(w), scaled(h)};
 }
 
-std::vector<std::uint32_t> ScaleByAreaAverage(const std::vector<std::uint32_t>& bgrxTopDown, Size source,
-                                              Size target) {
-  const Axis columns(source.width, target.width);
-  const Axis rows(source.height, target.height);
-  const auto sourceWidth = static_cast<std::size_t>(source.width);
-  const auto targetWidth = static_cast<std::size_t>(target.width);
+bool ScaleByAreaAverage(const std::uint32_t* source, PictureSize sourceSize, std::uint32_t* target,
+                        PictureSize targetSize) noexcept {
+  const Axis columns(sourceSize.width, targetSize.width);
+  const Axis rows(sourceSize.height, targetSize.height);
+  const auto sourceWidth = static_cast<std::size_t>(sourceSize.width);
+  const auto targetWidth = static_cast<std::size_t>(targetSize.width);
   // Every target pixel's weights add up to this; the sums below stay within
   // 255 times it, far inside 64 bits for any picture that fits in memory.
-  const std::uint64_t total = static_cast<std::uint64_t>(source.width) * static_cast<std::uint64_t>(source.height);
+  const std::uint64_t total =
+      static_cast<std::uint64_t>(sourceSize.width) * static_cast<std::uint64_t>(sourceSize.height);
 
-  std::vector<std::uint32_t> result(targetWidth * static_cast<std::size_t>(target.height));
-  std::vector<std::uint64_t> sums(targetWidth * 3);
-  for (std::uint64_t y = 0; y < static_cast<std::uint64_t>(target.height); ++y) {
-    std::fill(sums.begin(), sums.end(), 0);
+  const std::size_t sumCount = targetWidth * 3;
+  const std::unique_ptr<std::uint64_t[]> sums(new (std::nothrow) std::uint64_t[sumCount]);
+  if (!sums) return false;
+  for (std::uint64_t y = 0; y < static_cast<std::uint64_t>(targetSize.height); ++y) {
+    std::fill(sums.get(), sums.get() + sumCount, 0);
     for (std::uint64_t sourceRow = rows.First(y); sourceRow < rows.End(y); ++sourceRow) {
-      const std::uint32_t* line = &bgrxTopDown[static_cast<std::size_t>(sourceRow) * sourceWidth];
+      const std::uint32_t* line = &source[static_cast<std::size_t>(sourceRow) * sourceWidth];
       const std::uint64_t rowWeight = rows.Weight(y, sourceRow);
       for (std::size_t x = 0; x < targetWidth; ++x) {
         std::uint64_t row[3] = {0, 0, 0};  // this source row's part of target pixel x
@@ -74,10 +78,10 @@ std::vector<std::uint32_t> ScaleByAreaAverage(const std::vector<std::uint32_t>& 
       std::uint32_t pixel = 0xFF000000u;
       for (std::size_t c = 0; c < 3; ++c)
         pixel |= static_cast<std::uint32_t>((sums[3 * x + c] + total / 2) / total) << (8 * c);
-      result[static_cast<std::size_t>(y) * targetWidth + x] = pixel;
+      target[static_cast<std::size_t>(y) * targetWidth + x] = pixel;
     }
   }
-  return result;
+  return true;
 }
 
-}  // namespace ifzvk::imageio
+}  // namespace qoru
