@@ -99,14 +99,17 @@ struct Kind {
 };
 
 Kind KindOf(const std::string& name) {
-  std::set<std::string> imports = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"};
   if (name != "ifzvk-thumbnail.dll")
-    return {{"GetPicture", "GetPictureInfo", "GetPluginInfo", "GetPreview", "IsSupported"}, imports, "ifzvk",
+    return {{"GetPicture", "GetPictureInfo", "GetPluginInfo", "GetPreview", "IsSupported"},
+            {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"},
+            "ifzvk",
             "Susie image plug-in"};
-  // COM, the bitmap it hands over, and the registry helpers of the shell.
-  imports.insert({"ole32.dll", "oleaut32.dll", "gdi32.dll", "shell32.dll", "shlwapi.dll"});
-  return {{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}, imports,
-          "ifzvk-thumbnail", "Explorer thumbnail handler"};
+  // The registry (advapi32), the thumbnail's bitmap (gdi32) and Explorer's
+  // notice that file associations changed (shell32).
+  return {{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"},
+          {"kernel32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll", "shell32.dll"},
+          "ifzvk-thumbnail",
+          "Explorer thumbnail handler"};
 }
 
 void CheckExports(const PeFile& pe, const Kind& kind) {
