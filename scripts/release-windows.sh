@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Makes the Windows release archive, ifzvk-VERSION-windows.zip: the 32-bit
-# module ifzvk.spi, the 64-bit module ifzvk.sph and README.txt for viewer
-# users. Before it reports the archive it unpacks it, checks each module's file
-# natively (machine, exports, imports, version resource) and has each module
-# open the sample document under Wine, through the host tool of its own build.
-# Where this machine cannot run 32-bit programs, the 32-bit module is checked
+# module ifzvk.spi, the 64-bit module ifzvk.sph, the Explorer thumbnail handler
+# of each (one file name, so in folders: x64/ifzvk-thumbnail.dll and
+# x86/ifzvk-thumbnail.dll) and README.txt for users. Before it reports the
+# archive it unpacks it, checks each DLL's file natively (machine, exports,
+# imports, version resource), has each module open the sample document under
+# Wine through the host tool of its own build, and registers each handler with
+# regsvr32 and unregisters it again.
+# Where this machine cannot run 32-bit programs, the 32-bit DLLs are checked
 # natively only, and the script says so.
 #   scripts/release-windows.sh [--builds DIR] [--out DIR]
 #     --builds DIR  holds the win32 and win64 builds (default: build, as the presets have it)
@@ -29,39 +32,44 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 for preset in win32 win64; do
   echo "=== ${preset}: build" >&2
   cmake --preset "$preset" -B "$builds/$preset" >/dev/null
-  cmake --build "$builds/$preset" -j "$zvk_jobs" --target ifzvk zvk-thumb pe-check
+  cmake --build "$builds/$preset" -j "$zvk_jobs" --target ifzvk ifzvk-thumbnail zvk-thumb pe-check
 done
 builds=$(cd "$builds" && pwd)
 version=$(zvk_version "$builds/win64")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/files" "$work/unpacked" "$out"
-# Without debug information and symbols the modules shrink to about a
-# quarter; exports, imports and the version resource stay.
+mkdir -p "$work/files/x64" "$work/files/x86" "$work/unpacked" "$out"
+# Without debug information and symbols the DLLs shrink to about a quarter;
+# exports, imports and the version resource stay.
 i686-w64-mingw32-strip --strip-all -o "$work/files/ifzvk.spi" "$builds/win32/bin/ifzvk.spi"
 x86_64-w64-mingw32-strip --strip-all -o "$work/files/ifzvk.sph" "$builds/win64/bin/ifzvk.sph"
-sed 's/$/\r/' packaging/windows/README.txt >"$work/files/README.txt"  # Windows line ends
+i686-w64-mingw32-strip --strip-all -o "$work/files/x86/ifzvk-thumbnail.dll" "$builds/win32/bin/ifzvk-thumbnail.dll"
+x86_64-w64-mingw32-strip --strip-all -o "$work/files/x64/ifzvk-thumbnail.dll" "$builds/win64/bin/ifzvk-thumbnail.dll"
+# The version where the text names the product; Windows line ends.
+sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/windows/README.txt >"$work/files/README.txt"
 
+files="README.txt ifzvk.sph ifzvk.spi x64/ifzvk-thumbnail.dll x86/ifzvk-thumbnail.dll"
 archive="$(cd "$out" && pwd)/ifzvk-$version-windows.zip"
 rm -f "$archive"
-(cd "$work/files" && cmake -E tar cf "$archive" --format=zip ifzvk.spi ifzvk.sph README.txt)
+(cd "$work/files" && cmake -E tar cf "$archive" --format=zip $files)
 
-# The check: the archive holds exactly the three files, and each module,
-# unpacked beside its build's host tool, loads and gives the sample's
-# 256 x 256 preview; both give the same picture.
+# The check: the archive holds exactly these files, each DLL's file is what
+# its kind must be, each module, unpacked beside its build's host tool, loads
+# and gives the sample's 256 x 256 preview (both the same picture), and each
+# handler registers and unregisters.
 (cd "$work/unpacked" && cmake -E tar xf "$archive")
-listing=$(cd "$work/unpacked" && find . -type f | sort | tr '\n' ' ')
-if [ "$listing" != "./README.txt ./ifzvk.sph ./ifzvk.spi " ]; then
+listing=$(cd "$work/unpacked" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | paste -sd' ' -)
+if [ "$listing" != "$files" ]; then
   echo "release: unexpected archive contents: $listing" >&2
   exit 1
 fi
 root=$(pwd)
-for preset in win32 win64; do
-  set -- ifzvk.spi i386 32
-  [ "$preset" = win32 ] || set -- ifzvk.sph x86-64 64
-  "$builds/$preset/bin/pe-check" "$work/unpacked/$1" "$2" "$version" "$3" >/dev/null ||
-    { echo "release: $1 from the archive fails the file checks above" >&2; exit 1; }
+for dll in win32:ifzvk.spi win64:ifzvk.sph win32:x86/ifzvk-thumbnail.dll win64:x64/ifzvk-thumbnail.dll; do
+  set -- "${dll%%:*}" i386 32
+  [ "$1" = win32 ] || set -- win64 x86-64 64
+  "$builds/$1/bin/pe-check" "$work/unpacked/${dll#*:}" "$2" "$version" "$3" >/dev/null ||
+    { echo "release: ${dll#*:} from the archive fails the file checks above" >&2; exit 1; }
 done
 
 check() {  # check PRESET MODULE BITS
@@ -79,15 +87,52 @@ check() {  # check PRESET MODULE BITS
     exit 1
   fi
 }
+# Runs a program of the build PRESET under Wine, in FOLDER; prints what it said.
+run_in() {  # run_in PRESET BITS FOLDER PROGRAM [ARGUMENT...]
+  local preset=$1 bits=$2 folder=$3
+  shift 3
+  (cd "$folder" && sh "$root/cmake/wine-prefixed.sh" "$bits" "$builds/$preset/wine-prefix" "$@" 2>&1)
+}
+
+# How many lines of the registry of PRESET's Wine prefix name the handler's
+# class, the .zvk file type or this run's work folder, once Wine has written
+# the registry out.
+registry_mentions() {  # registry_mentions PRESET
+  WINEPREFIX="$builds/$1/wine-prefix" wineserver --wait
+  cat "$builds/$1/wine-prefix/system.reg" "$builds/$1/wine-prefix/user.reg" |
+    grep -ciF -e C039161F-6399-4EFA-A827-789C38564B11 -e 'Classes\\.zvk' -e "$(basename "$work")" || true
+}
+
+# The handler, unpacked into a folder of its own, registers with regsvr32 and
+# unregisters, leaving the registry without a trace of it.
+check_handler() {  # check_handler PRESET DLL BITS
+  local preset=$1 dll=$2 bits=$3 folder="$work/$1-handler" message
+  mkdir "$folder"
+  cp "$work/unpacked/$dll" "$folder/"
+  [ "$(registry_mentions "$preset")" = 0 ] ||
+    { echo "release: the Wine prefix $builds/$preset/wine-prefix holds an earlier registration of the handler: remove the prefix and run again" >&2; exit 1; }
+  message=$(run_in "$preset" "$bits" "$folder" regsvr32 /s ifzvk-thumbnail.dll) ||
+    { echo "release: $dll from the archive does not register: $message" >&2; exit 1; }
+  [ "$(registry_mentions "$preset")" -ge 4 ] ||
+    { echo "release: $dll from the archive registered less than its class, its file and the .zvk association" >&2; exit 1; }
+  message=$(run_in "$preset" "$bits" "$folder" regsvr32 /u /s ifzvk-thumbnail.dll) ||
+    { echo "release: $dll from the archive does not unregister: $message" >&2; exit 1; }
+  [ "$(registry_mentions "$preset")" = 0 ] ||
+    { echo "release: $dll from the archive leaves itself in the registry after regsvr32 /u" >&2; exit 1; }
+}
+
 check win64 ifzvk.sph 64
+check_handler win64 x64/ifzvk-thumbnail.dll 64
 if why=$(sh cmake/wine-prefixed.sh --probe-32); then
   check win32 ifzvk.spi 32
   if ! cmp -s "$work/win32/sample.bmp" "$work/win64/sample.bmp"; then
     echo "release: the 32-bit and the 64-bit module give different pictures" >&2
     exit 1
   fi
-  echo "release: $archive (both modules load from it and show the sample)"
+  check_handler win32 x86/ifzvk-thumbnail.dll 32
+  echo "release: $archive (both modules load from it and show the sample; both handlers register and unregister)"
 else
-  echo "release: $archive (ifzvk.sph loads from it and shows the sample)"
+  echo "release: $archive (ifzvk.sph loads from it and shows the sample; x64/ifzvk-thumbnail.dll registers and unregisters)"
   echo "release: ifzvk.spi was NOT loaded: $why; its file was checked natively only (PE32 for i386, five exports, system imports, version resource)"
+  echo "release: x86/ifzvk-thumbnail.dll was NOT loaded: $why; its file was checked natively only (PE32 for i386, four exports, system imports, version resource)"
 fi

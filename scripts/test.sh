@@ -38,9 +38,10 @@ if [[ " ${presets[*]} " == *" win32 "* && " ${presets[*]} " == *" win64 "* ]]; t
   echo "=== windows release archive" >&2
   mkdir -p build
   bash scripts/release-windows.sh | tee build/release.out || status=1
-  if grep -q 'NOT loaded' build/release.out; then
-    skipped+=("release: loading ifzvk.spi from the archive ($(sed -n 's/^release: ifzvk.spi was NOT loaded: \(.*\); its file.*/\1/p' build/release.out))")
-  fi
+  # One line for each DLL it could not load (the 32-bit ones where 32-bit programs cannot run).
+  while IFS= read -r line; do
+    skipped+=("release: $line")
+  done < <(sed -n 's/^release: \(.*\) was NOT loaded: \(.*\); its file.*/loading \1 from the archive (\2)/p' build/release.out)
 fi
 
 if [ "${#skipped[@]}" -gt 0 ]; then
