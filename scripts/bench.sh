@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Times GetPicture through the built module against a baseline measured in the
 # same run and prints the tables: natively with Google Benchmark, the Windows
-# module under Wine with a plain timing loop, then the peak heap of one
+# module under Wine with a plain timing loop and one Explorer thumbnail through
+# the thumbnail handler against one GetPicture, then the peak heap of one
 # file-mode request on a document with 128 MiB of filler (valgrind massif).
 #   scripts/bench.sh [--native-only] [--quick]
-# Build trees: build/bench and build/bench-win32 or -win64 (ZVK_BENCH_BUILD_ROOT=DIR
-# puts them under DIR instead of build/). Takes about four minutes.
+# Build trees: build/bench, build/bench-win64 and, where 32-bit programs run,
+# build/bench-win32 (ZVK_BENCH_BUILD_ROOT=DIR puts them under DIR instead of
+# build/). Takes about four minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -46,6 +48,15 @@ if [ "$native_only" = 0 ]; then
   echo
   echo "Windows module ($module, $bits-bit) under $(/usr/lib/wine/wine64 --version 2>/dev/null || wine64 --version):"
   sh cmake/wine-prefixed.sh "$bits" "$root/bench-win$bits/wine-prefix" "$root/bench-win$bits/bin/zvk-bench-loop.exe" \
+    "${quick[@]}" | tr -d '\r'
+
+  # The Explorer thumbnail handler against the module, both 64-bit (Explorer is on 64-bit Windows).
+  cmake -S . -B "$root/bench-win64" --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZVK_BUILD_TESTS=OFF -DZVK_BUILD_BENCH=ON >/dev/null
+  cmake --build "$root/bench-win64" -j "$zvk_jobs" --target zvk-bench-explorer >/dev/null
+  echo
+  echo "One Explorer thumbnail against one GetPicture, 64-bit, under Wine:"
+  sh cmake/wine-prefixed.sh 64 "$root/bench-win64/wine-prefix" "$root/bench-win64/bin/zvk-bench-explorer.exe" \
     "${quick[@]}" | tr -d '\r'
 fi
 
