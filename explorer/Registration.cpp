@@ -87,6 +87,7 @@ HRESULT UnregisterHandler(HKEY classes) noexcept {
   try {
     const LSTATUS removed = RegDeleteTreeW(classes, ClassKey().c_str());
     if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(removed);
+    DeleteIfEmpty(classes, L"CLSID");  // a user's classes may have had none before
     if (RegisteredInOtherView(classes)) return S_OK;
     if (DefaultTextIs(classes, kThumbnailHandlerKey, kThumbnailHandlerClassText)) {
       const LSTATUS status = RegDeleteKeyW(classes, kThumbnailHandlerKey);

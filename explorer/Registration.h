@@ -4,8 +4,8 @@
 //   .zvk\ShellEx\{e357fccd-a995-4576-b01f-234630154e96}   "{class}"
 // (the last key is where Explorer looks for a file type's thumbnail handler).
 // Removing takes away exactly these: the class's key, the association only
-// while it still names this class, and ".zvk" and its "ShellEx" only when
-// nothing else is left in them. The association stays while the class is
+// while it still names this class, and "CLSID", ".zvk" and its "ShellEx" only
+// when nothing else is left in them. The association stays while the class is
 // still registered in the other registry view (the 32-bit handler and the
 // 64-bit one share it on 64-bit Windows).
 #pragma once
