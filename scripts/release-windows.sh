@@ -6,7 +6,8 @@
 # archive it unpacks it, checks each DLL's file natively (machine, exports,
 # imports, version resource), has each module open the sample document under
 # Wine through the host tool of its own build, and registers each handler with
-# regsvr32 and unregisters it again.
+# regsvr32, has COM make the sample's thumbnails with it through the handler
+# tests of its build, and unregisters it again.
 # Where this machine cannot run 32-bit programs, the 32-bit DLLs are checked
 # natively only, and the script says so.
 #   scripts/release-windows.sh [--builds DIR] [--out DIR]
@@ -32,7 +33,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 for preset in win32 win64; do
   echo "=== ${preset}: build" >&2
   cmake --preset "$preset" -B "$builds/$preset" >/dev/null
-  cmake --build "$builds/$preset" -j "$zvk_jobs" --target ifzvk ifzvk-thumbnail zvk-thumb pe-check
+  cmake --build "$builds/$preset" -j "$zvk_jobs" --target ifzvk ifzvk-thumbnail zvk-thumb zvk_explorer_tests pe-check
 done
 builds=$(cd "$builds" && pwd)
 version=$(zvk_version "$builds/win64")
@@ -57,7 +58,7 @@ rm -f "$archive"
 # The check: the archive holds exactly these files, each DLL's file is what
 # its kind must be, each module, unpacked beside its build's host tool, loads
 # and gives the sample's 256 x 256 preview (both the same picture), and each
-# handler registers and unregisters.
+# handler registers, makes the sample's thumbnails and unregisters.
 (cd "$work/unpacked" && cmake -E tar xf "$archive")
 listing=$(cd "$work/unpacked" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | paste -sd' ' -)
 if [ "$listing" != "$files" ]; then
@@ -94,31 +95,32 @@ run_in() {  # run_in PRESET BITS FOLDER PROGRAM [ARGUMENT...]
   (cd "$folder" && sh "$root/cmake/wine-prefixed.sh" "$bits" "$builds/$preset/wine-prefix" "$@" 2>&1)
 }
 
-# How many lines of the registry of PRESET's Wine prefix name the handler's
-# class, the .zvk file type or this run's work folder, once Wine has written
-# the registry out.
-registry_mentions() {  # registry_mentions PRESET
-  WINEPREFIX="$builds/$1/wine-prefix" wineserver --wait
-  cat "$builds/$1/wine-prefix/system.reg" "$builds/$1/wine-prefix/user.reg" |
-    grep -ciF -e C039161F-6399-4EFA-A827-789C38564B11 -e 'Classes\\.zvk' -e "$(basename "$work")" || true
+# One test of the handler tests beside the unpacked handler, at the stage of
+# regsvr32 it checks (they skip themselves at any other); fails unless it ran
+# and passed.
+after_regsvr32() {  # after_regsvr32 PRESET BITS FOLDER registered|removed TEST
+  local output
+  output=$(export ZVK_AFTER_REGSVR32=$4; run_in "$1" "$2" "$3" zvk_explorer_tests.exe --gtest_filter="AfterRegsvr32.$5") &&
+    grep -q '^\[  PASSED  \] 1 test' <<<"${output//$'\r'/}" || { echo "$output"; return 1; }
 }
 
-# The handler, unpacked into a folder of its own, registers with regsvr32 and
-# unregisters, leaving the registry without a trace of it.
+# The handler, unpacked into a folder of its own beside its build's handler
+# tests, registers with regsvr32 (its path, its class and the .zvk
+# association), COM makes the sample's thumbnails with it, and regsvr32 /u
+# leaves none of its keys behind.
 check_handler() {  # check_handler PRESET DLL BITS
   local preset=$1 dll=$2 bits=$3 folder="$work/$1-handler" message
   mkdir "$folder"
-  cp "$work/unpacked/$dll" "$folder/"
-  [ "$(registry_mentions "$preset")" = 0 ] ||
-    { echo "release: the Wine prefix $builds/$preset/wine-prefix holds an earlier registration of the handler: remove the prefix and run again" >&2; exit 1; }
+  cp "$work/unpacked/$dll" "$builds/$preset/bin/zvk_explorer_tests.exe" "$folder/"
+  run_in "$preset" "$bits" "$folder" regsvr32 /s /u ifzvk-thumbnail.dll >/dev/null || true  # what an interrupted run left
   message=$(run_in "$preset" "$bits" "$folder" regsvr32 /s ifzvk-thumbnail.dll) ||
     { echo "release: $dll from the archive does not register: $message" >&2; exit 1; }
-  [ "$(registry_mentions "$preset")" -ge 4 ] ||
-    { echo "release: $dll from the archive registered less than its class, its file and the .zvk association" >&2; exit 1; }
+  message=$(after_regsvr32 "$preset" "$bits" "$folder" registered TheRegisteredClassMakesThumbnailsThroughCom) ||
+    { echo "release: $dll from the archive, registered, does not make the sample's thumbnails through COM: $message" >&2; exit 1; }
   message=$(run_in "$preset" "$bits" "$folder" regsvr32 /u /s ifzvk-thumbnail.dll) ||
     { echo "release: $dll from the archive does not unregister: $message" >&2; exit 1; }
-  [ "$(registry_mentions "$preset")" = 0 ] ||
-    { echo "release: $dll from the archive leaves itself in the registry after regsvr32 /u" >&2; exit 1; }
+  message=$(after_regsvr32 "$preset" "$bits" "$folder" removed RemovingLeavesNoKeyBehind) ||
+    { echo "release: $dll from the archive leaves itself in the registry after regsvr32 /u: $message" >&2; exit 1; }
 }
 
 check win64 ifzvk.sph 64
@@ -130,9 +132,9 @@ if why=$(sh cmake/wine-prefixed.sh --probe-32); then
     exit 1
   fi
   check_handler win32 x86/ifzvk-thumbnail.dll 32
-  echo "release: $archive (both modules load from it and show the sample; both handlers register and unregister)"
+  echo "release: $archive (both modules load from it and show the sample; both handlers register, make its thumbnails and unregister)"
 else
-  echo "release: $archive (ifzvk.sph loads from it and shows the sample; x64/ifzvk-thumbnail.dll registers and unregisters)"
+  echo "release: $archive (ifzvk.sph loads from it and shows the sample; x64/ifzvk-thumbnail.dll registers, makes its thumbnails and unregisters)"
   echo "release: ifzvk.spi was NOT loaded: $why; its file was checked natively only (PE32 for i386, five exports, system imports, version resource)"
   echo "release: x86/ifzvk-thumbnail.dll was NOT loaded: $why; its file was checked natively only (PE32 for i386, four exports, system imports, version resource)"
 fi
