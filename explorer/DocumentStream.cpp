@@ -1,7 +1,6 @@
 #include "explorer/DocumentStream.h"
 
 #include <algorithm>
-#include <new>
 
 #include "document/Container.h"
 
@@ -38,7 +37,7 @@ HRESULT ReadWholeDocument(IStream& stream, std::uint64_t limit, std::vector<unsi
         return HRESULT_FROM_WIN32(ERROR_BAD_FORMAT);
       if (got == 0 || read == S_FALSE) return S_OK;  // S_FALSE: fewer bytes than asked, the end
     }
-  } catch (const std::bad_alloc&) {
+  } catch (...) {  // the block cannot grow: no memory, or beyond what a vector may hold
     bytes.clear();
     return E_OUTOFMEMORY;
   }
