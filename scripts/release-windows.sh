@@ -88,39 +88,20 @@ check() {  # check PRESET MODULE BITS
     exit 1
   fi
 }
-# Runs a program of the build PRESET under Wine, in FOLDER; prints what it said.
-run_in() {  # run_in PRESET BITS FOLDER PROGRAM [ARGUMENT...]
-  local preset=$1 bits=$2 folder=$3
-  shift 3
-  (cd "$folder" && sh "$root/cmake/wine-prefixed.sh" "$bits" "$builds/$preset/wine-prefix" "$@" 2>&1)
-}
-
-# One test of the handler tests beside the unpacked handler, at the stage of
-# regsvr32 it checks (they skip themselves at any other); fails unless it ran
-# and passed.
-after_regsvr32() {  # after_regsvr32 PRESET BITS FOLDER registered|removed TEST
-  local output
-  output=$(export ZVK_AFTER_REGSVR32=$4; run_in "$1" "$2" "$3" zvk_explorer_tests.exe --gtest_filter="AfterRegsvr32.$5") &&
-    grep -q '^\[  PASSED  \] 1 test' <<<"${output//$'\r'/}" || { echo "$output"; return 1; }
-}
-
-# The handler, unpacked into a folder of its own beside its build's handler
-# tests, registers with regsvr32 (its path, its class and the .zvk
-# association), COM makes the sample's thumbnails with it, and regsvr32 /u
+# The handler, unpacked beside its build's handler tests, goes through what
+# the build's own regsvr32 test does (explorer/tests/regsvr32.cmake): regsvr32
+# registers it, COM makes the sample's thumbnails with it, and regsvr32 /u
 # leaves none of its keys behind.
 check_handler() {  # check_handler PRESET DLL BITS
   local preset=$1 dll=$2 bits=$3 folder="$work/$1-handler" message
   mkdir "$folder"
   cp "$work/unpacked/$dll" "$builds/$preset/bin/zvk_explorer_tests.exe" "$folder/"
-  run_in "$preset" "$bits" "$folder" regsvr32 /s /u ifzvk-thumbnail.dll >/dev/null || true  # what an interrupted run left
-  message=$(run_in "$preset" "$bits" "$folder" regsvr32 /s ifzvk-thumbnail.dll) ||
-    { echo "release: $dll from the archive does not register: $message" >&2; exit 1; }
-  message=$(after_regsvr32 "$preset" "$bits" "$folder" registered TheRegisteredClassMakesThumbnailsThroughCom) ||
-    { echo "release: $dll from the archive, registered, does not make the sample's thumbnails through COM: $message" >&2; exit 1; }
-  message=$(run_in "$preset" "$bits" "$folder" regsvr32 /u /s ifzvk-thumbnail.dll) ||
-    { echo "release: $dll from the archive does not unregister: $message" >&2; exit 1; }
-  message=$(after_regsvr32 "$preset" "$bits" "$folder" removed RemovingLeavesNoKeyBehind) ||
-    { echo "release: $dll from the archive leaves itself in the registry after regsvr32 /u: $message" >&2; exit 1; }
+  if ! message=$(cmake "-DEMULATOR=sh;$root/cmake/wine-prefixed.sh;$bits;$builds/$preset/wine-prefix" \
+                       -DHANDLER="$folder/ifzvk-thumbnail.dll" -DTESTS="$folder/zvk_explorer_tests.exe" \
+                       -P "$root/explorer/tests/regsvr32.cmake" 2>&1); then
+    echo "release: $dll from the archive fails its registration check: $message" >&2
+    exit 1
+  fi
 }
 
 check win64 ifzvk.sph 64
