@@ -4,9 +4,10 @@
 //
 //   zvk-bench-explorer [--quick] [--rounds N]
 //
-// The document is examples/sample.zvk (a 256 x 256 preview). A thumbnail call is what Explorer does for one icon: the class object, an
-// instance, Initialize with a stream on the file's bytes, GetThumbnail(256),
-// the bitmap deleted and everything released. A module call is GetPicture in
+// The document is examples/sample.zvk (a 256 x 256 preview). A thumbnail
+// call is what Explorer does for one icon: the class object, an instance,
+// Initialize with a stream on the file's bytes, GetThumbnail(256), the bitmap
+// deleted and everything released. A module call is GetPicture in
 // memory mode with both blocks freed, as in zvk-bench-loop. Both DLLs are
 // loaded from beside the program once. The two calls take turns, the order
 // turned round every other round, and each one's median round is printed

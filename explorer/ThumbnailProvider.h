@@ -8,7 +8,6 @@
 
 #include <objidl.h>
 #include <propsys.h>
-#include <shobjidl.h>
 #include <thumbcache.h>
 
 #include <atomic>
