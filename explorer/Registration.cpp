@@ -40,14 +40,9 @@ void DeleteIfEmpty(HKEY root, const wchar_t* key) {
   if (empty) RegDeleteKeyW(root, key);
 }
 
-// Whether the class is registered in the registry view this code does not
-// see: the 32-bit one from 64-bit code and the other way round. Under a key
-// that the views share (and on 32-bit Windows) this is the view just cleaned.
-bool RegisteredInOtherView(HKEY classes) {
-  const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+bool ServerRegistered(HKEY classes) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(classes, (ClassKey() + L"\\InprocServer32").c_str(), 0, KEY_QUERY_VALUE | otherView, &opened) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyExW(classes, (ClassKey() + L"\\InprocServer32").c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
     return false;
   RegCloseKey(opened);
   return true;
@@ -76,19 +71,19 @@ HRESULT RegisterHandler(HKEY classes, const wchar_t* modulePath) noexcept {
     if (status == ERROR_SUCCESS) status = SetText(classes, server, L"ThreadingModel", L"Apartment");
     if (status == ERROR_SUCCESS) status = SetText(classes, kThumbnailHandlerKey, nullptr, kThumbnailHandlerClassText);
     if (status == ERROR_SUCCESS) return S_OK;
-    UnregisterHandler(classes);  // nothing half-written stays behind
+    UnregisterHandler(classes, nullptr);  // nothing half-written stays behind
     return HRESULT_FROM_WIN32(status);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
 }
 
-HRESULT UnregisterHandler(HKEY classes) noexcept {
+HRESULT UnregisterHandler(HKEY classes, HKEY otherView) noexcept {
   try {
     const LSTATUS removed = RegDeleteTreeW(classes, ClassKey().c_str());
     if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(removed);
     DeleteIfEmpty(classes, L"CLSID");  // a user's classes may have had none before
-    if (RegisteredInOtherView(classes)) return S_OK;
+    if (otherView != nullptr && ServerRegistered(otherView)) return S_OK;
     if (DefaultTextIs(classes, kThumbnailHandlerKey, kThumbnailHandlerClassText)) {
       const LSTATUS status = RegDeleteKeyW(classes, kThumbnailHandlerKey);
       if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
@@ -101,10 +96,12 @@ HRESULT UnregisterHandler(HKEY classes) noexcept {
   }
 }
 
-HRESULT OpenCallersClasses(HKEY& classes) noexcept {
+HRESULT OpenCallersClasses(bool otherView, HKEY& classes) noexcept {
   const HKEY hive = RunsElevated() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  // Keys opened through a handle of one view stay in that view.
+  const REGSAM view = !otherView ? 0 : sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
   const LSTATUS status = RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0,
-                                         KEY_READ | KEY_WRITE | DELETE, nullptr, &classes, nullptr);
+                                         KEY_READ | KEY_WRITE | DELETE | view, nullptr, &classes, nullptr);
   return HRESULT_FROM_WIN32(status);
 }
 

@@ -25,14 +25,17 @@ HRESULT ModulePath(wchar_t (&path)[MAX_PATH]) {
 // tells Explorer that file associations changed.
 HRESULT ChangeRegistration(bool add) {
   HKEY classes = nullptr;
-  HRESULT result = OpenCallersClasses(classes);
+  HRESULT result = OpenCallersClasses(false, classes);
   if (FAILED(result)) return result;
   wchar_t path[MAX_PATH];
   if (add) {
     result = ModulePath(path);
     if (SUCCEEDED(result)) result = RegisterHandler(classes, path);
   } else {
-    result = UnregisterHandler(classes);
+    HKEY otherView = nullptr;
+    if (FAILED(OpenCallersClasses(true, otherView))) otherView = nullptr;
+    result = UnregisterHandler(classes, otherView);
+    if (otherView != nullptr) RegCloseKey(otherView);
   }
   RegCloseKey(classes);
   if (SUCCEEDED(result)) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);

@@ -265,34 +265,39 @@ Tree TreeOf(HKEY root) {
   return tree;
 }
 
-// In a scratch key standing for Software\Classes: registering adds the class
-// and the association; removing leaves what others keep there, and an
-// association another handler took over meanwhile.
+// In scratch keys standing for Software\Classes in this registry view and in
+// the other: registering adds the class and the association; removing leaves
+// what others keep there, an association another handler took over meanwhile,
+// and the association while the other view's handler still needs it.
 TEST(Registration, RemovesExactlyWhatItAdded) {
   const std::wstring other = L"{1}";  // another handler's class
   const wchar_t* scratch = L"Software\\ifzvk-registration-test";
-  for (const bool takenOver : {false, true}) {
-    SCOPED_TRACE(takenOver ? "taken over" : "others' keys kept");
-    RegDeleteTreeW(HKEY_CURRENT_USER, scratch);
-    HKEY classes = nullptr;
+  const wchar_t* otherViewScratch = L"Software\\ifzvk-registration-test-other-view";
+  enum Case { kOthersKept, kTakenOver, kOtherViewRegistered };
+  for (const Case c : {kOthersKept, kTakenOver, kOtherViewRegistered}) {
+    SCOPED_TRACE(c);
+    HKEY classes = nullptr, otherView = nullptr;
+    for (const wchar_t* key : {scratch, otherViewScratch}) RegDeleteTreeW(HKEY_CURRENT_USER, key);
     RegCreateKeyExW(HKEY_CURRENT_USER, scratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes, nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, otherViewScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &otherView, nullptr);
     for (const std::wstring key : {L".zvk", L".zvk\\ShellEx\\{8895b1c6-b41f-4c1c-a562-0d564250836f}", L"CLSID\\{1}"})
       RegSetValueW(classes, key.c_str(), REG_SZ, other.c_str(), 0);
+    if (c == kOtherViewRegistered) RegSetValueW(otherView, kServerKey.c_str(), REG_SZ, L"C:\\x86\\ifzvk-thumbnail.dll", 0);
     Tree expected = TreeOf(classes);
 
     ASSERT_EQ(qoru::RegisterHandler(classes, L"C:\\x\\ifzvk-thumbnail.dll"), S_OK);
     EXPECT_EQ(Text(classes, kServerKey), L"C:\\x\\ifzvk-thumbnail.dll");
     EXPECT_EQ(Text(classes, kServerKey, L"ThreadingModel"), L"Apartment");
     EXPECT_EQ(Text(classes, kAssociation), qoru::kThumbnailHandlerClassText);
-    if (takenOver) {
-      RegSetValueW(classes, kAssociation.c_str(), REG_SZ, other.c_str(), 0);
-      expected[kAssociation] = other;
-    }
-    ASSERT_EQ(qoru::UnregisterHandler(classes), S_OK);
+    if (c == kTakenOver) RegSetValueW(classes, kAssociation.c_str(), REG_SZ, other.c_str(), 0);
+    if (c != kOthersKept) expected[kAssociation] = Text(classes, kAssociation);
+
+    ASSERT_EQ(qoru::UnregisterHandler(classes, otherView), S_OK);
     EXPECT_TRUE(TreeOf(classes) == expected);
     RegCloseKey(classes);
+    RegCloseKey(otherView);
   }
-  RegDeleteTreeW(HKEY_CURRENT_USER, scratch);
+  for (const wchar_t* key : {scratch, otherViewScratch}) RegDeleteTreeW(HKEY_CURRENT_USER, key);
 }
 
 // Run by regsvr32.cmake after `regsvr32 ifzvk-thumbnail.dll` and after
