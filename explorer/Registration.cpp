@@ -98,10 +98,12 @@ HRESULT UnregisterHandler(HKEY classes, HKEY otherView) noexcept {
 
 HRESULT OpenCallersClasses(bool otherView, HKEY& classes) noexcept {
   const HKEY hive = RunsElevated() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  // Keys opened through a handle of one view stay in that view.
-  const REGSAM view = !otherView ? 0 : sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-  const LSTATUS status = RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0,
-                                         KEY_READ | KEY_WRITE | DELETE | view, nullptr, &classes, nullptr);
+  if (otherView) {  // only read; keys opened through a handle of one view stay in that view
+    const REGSAM view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    return HRESULT_FROM_WIN32(RegOpenKeyExW(hive, L"Software\\Classes", 0, KEY_READ | view, &classes));
+  }
+  const LSTATUS status = RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_READ | KEY_WRITE | DELETE,
+                                         nullptr, &classes, nullptr);
   return HRESULT_FROM_WIN32(status);
 }
 

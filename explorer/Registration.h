@@ -21,8 +21,9 @@ HRESULT UnregisterHandler(HKEY classes, HKEY otherView) noexcept;
 
 // The caller's Software\Classes: the machine's (HKLM) when the caller runs
 // elevated, else the current user's (HKCU); in this code's own registry view,
-// or with otherView in the other one (32-bit from 64-bit code and the other
-// way round; on 32-bit Windows the one view there is). Closed with RegCloseKey.
+// or with otherView, for reading only, in the other one (32-bit from 64-bit
+// code and the other way round; on 32-bit Windows the one view there is).
+// Closed with RegCloseKey.
 HRESULT OpenCallersClasses(bool otherView, HKEY& classes) noexcept;
 
 }  // namespace qoru

@@ -1,5 +1,4 @@
-// The handler DLL's four exports, the ones COM and regsvr32 call, and the two
-// counts that decide when the DLL may go.
+// The handler DLL's four exports, the ones COM and regsvr32 call.
 #include <shlobj.h>
 
 #include "explorer/ClassFactory.h"
