@@ -9,6 +9,7 @@ namespace {
 constexpr const wchar_t* kThumbnailHandlerKey = L".zvk\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
 
 std::wstring ClassKey() { return std::wstring(L"CLSID\\") + kThumbnailHandlerClassText; }
+std::wstring ServerKey() { return ClassKey() + L"\\InprocServer32"; }
 
 // Sets one text value (null name: the key's default value), creating the key.
 LSTATUS SetText(HKEY root, const std::wstring& key, const wchar_t* name, const wchar_t* text) {
@@ -42,7 +43,7 @@ void DeleteIfEmpty(HKEY root, const wchar_t* key) {
 
 bool ServerRegistered(HKEY classes) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(classes, (ClassKey() + L"\\InprocServer32").c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(classes, ServerKey().c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
     return false;
   RegCloseKey(opened);
   return true;
@@ -65,10 +66,9 @@ bool RunsElevated() {
 
 HRESULT RegisterHandler(HKEY classes, const wchar_t* modulePath) noexcept {
   try {
-    const std::wstring server = ClassKey() + L"\\InprocServer32";
     LSTATUS status = SetText(classes, ClassKey(), nullptr, L"zorvik thumbnail handler");
-    if (status == ERROR_SUCCESS) status = SetText(classes, server, nullptr, modulePath);
-    if (status == ERROR_SUCCESS) status = SetText(classes, server, L"ThreadingModel", L"Apartment");
+    if (status == ERROR_SUCCESS) status = SetText(classes, ServerKey(), nullptr, modulePath);
+    if (status == ERROR_SUCCESS) status = SetText(classes, ServerKey(), L"ThreadingModel", L"Apartment");
     if (status == ERROR_SUCCESS) status = SetText(classes, kThumbnailHandlerKey, nullptr, kThumbnailHandlerClassText);
     if (status == ERROR_SUCCESS) return S_OK;
     UnregisterHandler(classes, nullptr);  // nothing half-written stays behind
